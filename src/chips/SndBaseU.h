@@ -1,0 +1,86 @@
+// The chip-model base: the interface every register model offers, the owning device list,
+// and the conversions from chip values to MIDI values that all models share.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace varnhold {
+
+class TStateConv;
+class TSndDevice;
+
+// A model class: its name (written into per-device output names) and its factory.
+struct TSndDeviceClass {
+    const char* Name;
+    std::unique_ptr<TSndDevice> (*Create)();
+};
+
+class TSndDevice {
+public:
+    double Clock = 0;                            // master clock in Hz
+    std::uint8_t ChannelMapRow = 0;              // row of ChannelMapTable
+    const TSndDeviceClass* DeviceClass = nullptr; // stored by TSndDeviceList::Add
+    TStateConv* Converter = nullptr;             // own converter in per-device output; not owned
+
+    virtual ~TSndDevice() = default;
+
+    // Applies one register write to the state of Converter. Port is 0 or 1.
+    virtual void WriteRegister(TStateConv& Converter, std::uint8_t Port, std::uint8_t Register,
+                               std::uint8_t Value) = 0;
+
+    double GetClock() const { return Clock; }
+    void SetClock(double Hz) { Clock = Hz; }
+    // Rows 0..7; anything else stores 0.
+    void SetChannelMapRow(std::uint8_t Row) { ChannelMapRow = Row <= 7 ? Row : 0; }
+    // The converter channel (0..15, or 16 for none) of chip-local channel 0..15.
+    std::uint8_t MapChannel(std::uint8_t LocalChannel) const;
+};
+
+// The model of a chip without a model: every write is ignored.
+class TSndNothing : public TSndDevice {
+public:
+    static const TSndDeviceClass Class;
+    void WriteRegister(TStateConv&, std::uint8_t, std::uint8_t, std::uint8_t) override {}
+};
+
+// The chip models of one conversion, in device-record order; owns them.
+class TSndDeviceList {
+public:
+    // Creates a model of DeviceClass, stores the class in it, appends it and returns it.
+    TSndDevice& Add(const TSndDeviceClass& DeviceClass);
+    int Count() const { return static_cast<int>(Models.size()); }
+    // nullptr for a negative Index; throws EListIndexError for Index >= Count.
+    TSndDevice* Get(int Index) const;
+    void Clear();
+
+private:
+    std::vector<std::unique_ptr<TSndDevice>> Models;
+};
+
+extern const std::array<std::array<std::uint8_t, 16>, 8> ChannelMapTable;
+extern const std::array<std::int32_t, 16> MultipleOctave;
+
+inline bool IsBitSet(std::uint8_t B, std::uint8_t Bit) { return (B >> Bit) & 1; }
+inline bool IsBitClear(std::uint8_t B, std::uint8_t Bit) { return !IsBitSet(B, Bit); }
+
+// Nearest MIDI key and the offset from it in 1/32 semitone plus 32.
+void FrequencyToNote(std::uint8_t& Note, std::uint8_t& Fine, double Hz);
+
+std::uint8_t TotalLevelToLoudness(std::uint8_t Level);
+std::uint8_t RhythmLevelToLoudness(std::uint8_t Level);
+std::uint8_t VolumeStepToLoudness(std::uint8_t Step);
+
+std::uint8_t CarrierTotalLevel(std::uint8_t Algorithm, std::uint8_t TL0, std::uint8_t TL1,
+                               std::uint8_t TL2, std::uint8_t TL3);
+std::uint8_t LowestMultiple4(std::uint8_t M0, std::uint8_t M1, std::uint8_t M2, std::uint8_t M3);
+std::uint8_t LowestMultiple2(std::uint8_t M0, std::uint8_t M1);
+
+// Preset voices of square-wave and noise generator channels, written into record Channel.
+void InitToneVoice(TStateConv& Converter, std::uint8_t Channel);
+void InitNoiseVoice(TStateConv& Converter, std::uint8_t Channel);
+void InitToneNoiseVoice(TStateConv& Converter, std::uint8_t Channel);
+
+} // namespace varnhold
