@@ -51,6 +51,8 @@ public:
     std::array<bool, 64> DeviceUsed{};
     TS98Header Header;
     std::array<std::uint8_t, 17> DeviceTypeCount{};
+    // Used records of a type above 16: no known set holds them, so any makes the set unknown.
+    std::uint8_t OtherDeviceTypeCount = 0;
     std::uint8_t DeviceSetCode = 0;
     bool SharedOutput = false;
     std::unique_ptr<TStateConv> SharedConverter;
@@ -89,6 +91,10 @@ public:
 
 private:
     std::vector<std::unique_ptr<TStateConv>> OwnConverters;
+
+    // The command loop from the stream's position; throws for a device without a model
+    // and for a tick beyond what a MIDI file holds, naming FileName.
+    void RunCommands(TMemoryStream& Stream, int Version, const std::string& FileName);
 };
 
 } // namespace varnhold
