@@ -26,7 +26,7 @@ bool FileExists(const std::string& FileName);
 // Whether Path names an existing directory.
 bool DirectoryExists(const std::string& Path);
 
-// The full path of the running program's own file.
+// The full path of the running program's own file; empty when the system does not tell.
 std::string ProgramFileName();
 
 // Value in upper-case hexadecimal, zero-padded to at least eight digits ("%8.8X").

@@ -65,6 +65,7 @@ public:
     TSmfEvent& AddControlChange(std::int32_t Time, std::uint8_t Channel, std::uint8_t Controller,
                                 std::uint8_t Value);
     TSmfEvent& AddPitchBend(std::int32_t Time, std::uint8_t Channel, std::int32_t Bend);
+    // Bpm is at least 1 (0 throws std::invalid_argument).
     TSmfEvent& AddTempo(std::int32_t Time, std::uint32_t Bpm);
     // Body is the message without the leading F0 and the closing F7.
     TSmfEvent& AddSysEx(std::int32_t Time, std::span<const std::uint8_t> Body);
