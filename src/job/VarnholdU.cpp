@@ -349,6 +349,31 @@ void TVarnhold::CreateDevices(TMemoryStream& Stream, std::uint32_t Count) {
     }
 }
 
+void TVarnhold::SetUpDevices(TMemoryStream& Stream, int Version) {
+    std::uint8_t Bytes[HeaderSize];
+    Stream.SetPosition(0);
+    Stream.Read(Bytes, sizeof Bytes);
+    DecodeHeader(Bytes, Header);
+    if (Header.SyncNumerator == 0) Header.SyncNumerator = 10;
+    if (Header.SyncDenominator == 0) Header.SyncDenominator = 1000;
+    SyncScale = static_cast<double>(static_cast<long double>(Header.SyncNumerator) /
+                                    static_cast<long double>(Header.SyncDenominator) * 0.5L);
+    const std::uint64_t AfterHeader = Stream.Position();
+    if (Version < 3) Header.DeviceCount = 0;
+    if (Version == 3 && Header.TagOffset == 0)
+        Header.TagOffset = static_cast<std::uint32_t>(Stream.Size());
+
+    DeviceTypeCount.fill(0);
+    OtherDeviceTypeCount = 0;
+    DeviceSetCode = 0;
+    CountDeviceTypes(Stream, Header.DeviceCount);
+    DeviceSetCode =
+        OtherDeviceTypeCount != 0 ? UnknownDeviceSet : ClassifyDeviceSet(DeviceTypeCount);
+    SharedOutput = UsesSharedOutput(DeviceSetCode);
+    Stream.SetPosition(AfterHeader);
+    CreateDevices(Stream, Header.DeviceCount);
+}
+
 void TVarnhold::RunCommands(TMemoryStream& Stream, int Version, const std::string& FileName) {
     const std::uint8_t* Data = Stream.Data();
     const std::uint64_t Size = Stream.Size();
@@ -407,8 +432,9 @@ void TVarnhold::RunCommands(TMemoryStream& Stream, int Version, const std::strin
             const TTarget& T = Targets[DeviceNumber];
             if (!T.Device)
                 throw EListIndexError(FileName + ": register write to device " +
-                                      std::to_string(DeviceNumber) + ", but the file lists " +
-                                      std::to_string(Count) + " device(s)");
+                                      std::to_string(DeviceNumber) +
+                                      ", which has no chip model (the log sets up " +
+                                      std::to_string(Count) + " device(s))");
             CurrentDevice = T.Device;
             CurrentDeviceClass = T.Device->DeviceClass;
             T.Device->WriteRegister(*T.Converter, Port, Register, Value);
@@ -471,28 +497,7 @@ bool TVarnhold::Convert(const std::string& FileName) {
     const int Version = ValidateS98(Stream, ResultText);
     if (Version < 0) return false;
 
-    std::uint8_t Bytes[HeaderSize];
-    Stream.SetPosition(0);
-    Stream.Read(Bytes, sizeof Bytes);
-    DecodeHeader(Bytes, Header);
-    if (Header.SyncNumerator == 0) Header.SyncNumerator = 10;
-    if (Header.SyncDenominator == 0) Header.SyncDenominator = 1000;
-    SyncScale = static_cast<double>(static_cast<long double>(Header.SyncNumerator) /
-                                    static_cast<long double>(Header.SyncDenominator) * 0.5L);
-    const std::uint64_t AfterHeader = Stream.Position();
-    if (Version < 3) Header.DeviceCount = 0;
-    if (Version == 3 && Header.TagOffset == 0)
-        Header.TagOffset = static_cast<std::uint32_t>(Stream.Size());
-
-    DeviceTypeCount.fill(0);
-    OtherDeviceTypeCount = 0;
-    DeviceSetCode = 0;
-    CountDeviceTypes(Stream, Header.DeviceCount);
-    DeviceSetCode =
-        OtherDeviceTypeCount != 0 ? UnknownDeviceSet : ClassifyDeviceSet(DeviceTypeCount);
-    SharedOutput = UsesSharedOutput(DeviceSetCode);
-    Stream.SetPosition(AfterHeader);
-    CreateDevices(Stream, Header.DeviceCount);
+    SetUpDevices(Stream, Version);
 
     Stream.SetPosition(Header.DumpOffset);
     RunCommands(Stream, Version, FileName);

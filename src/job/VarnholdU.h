@@ -83,6 +83,11 @@ public:
     static bool UsesSharedOutput(std::uint8_t Code);
     void CreateDevices(TMemoryStream& Stream, std::uint32_t Count);
 
+    // The steps between a passed check and the command loop: reads the header, works out
+    // the time base, classifies the device set and builds the converters and the models
+    // into Devices (which must exist). Version is what ValidateS98 returned.
+    void SetUpDevices(TMemoryStream& Stream, int Version);
+
     std::uint32_t Tempo() const { return 23040 / Resolution; }
     void PrepareConverter(TStateConv* Converter);
 
