@@ -2,11 +2,17 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <vector>
 
+#include "S98Builder.h"
 #include "chips/SndYM2203U.h"
 #include "chips/SndYM2608U.h"
 #include "convert/StateConvU.h"
+#include "job/VarnholdU.h"
+#include "support/MidiText.h"
+#include "support/TestSupport.h"
 
 namespace varnhold {
 namespace {
@@ -498,6 +504,112 @@ TEST(TSndYM2203Class, SameWritesGiveTheSameStateAsTheYM2608) {
         EXPECT_EQ(ConvB.Rhythm[3].KeyOn, 1);
     }
 }
+
+// ---- whole conversions ----
+
+namespace e2e {
+
+using tools::TS98Builder;
+
+// An FM note with pan and a bend, an SSG note and drum strikes, 100 syncs (96 ticks) apart.
+TS98Builder ShortLog() {
+    TS98Builder B('3');
+    B.Device(tools::S98YM2608, 7987200);
+    const std::uint8_t Carriers[] = {0x40, 0x44, 0x48, 0x4C};
+    B.Write(0, 0, 0xB0, 0x07); // algorithm 7: every operator is heard
+    for (std::uint8_t r : Carriers) {
+        B.Write(0, 0, static_cast<std::uint8_t>(r - 0x10), 0x01); // multiple 1
+        B.Write(0, 0, r, 16);                                     // loudness 76
+    }
+    B.Write(0, 0, 0xB4, 0x80);                         // left
+    B.Write(0, 0, 0xA4, 0x22).Write(0, 0, 0xA0, 0x6A); // F-number 618, block 4
+    B.Write(0, 0, 0x28, 0xF0).Wait(100);               // key on
+    B.Write(0, 0, 0x07, 0x38);                         // SSG tones on
+    B.Write(0, 0, 0x00, 0xDD).Write(0, 0, 0x01, 0x01); // period 477
+    B.Write(0, 0, 0x08, 0x0F);                         // level 15
+    B.Write(0, 0, 0x11, 0x3F).Write(0, 0, 0x18, 0xDF); // rhythm levels
+    B.Write(0, 0, 0x10, 0x09);                         // bass drum and hi-hat
+    B.Write(0, 0, 0xA0, 0x6C).Wait(100);               // F-number 620: a bend up
+    B.Write(0, 0, 0x28, 0x00);                         // key off
+    B.Write(0, 0, 0x08, 0x00);                         // SSG silent
+    B.Write(0, 0, 0x10, 0x81).Wait(100);               // dump: no strike
+    B.End();
+    return B;
+}
+
+// The converter's tick-0 set-up of the sixteen channels, as the dump shows it.
+std::vector<std::string> SetUpLines() {
+    std::vector<std::string> Lines;
+    for (int c = 0; c < 16; ++c) {
+        const std::string Ch = "0 ch" + std::to_string(c) + " ";
+        for (const char* Event : {"cc 101 0", "cc 100 0", "cc 6 2", "cc 38 0", "bend 64",
+                                  "cc 7 127", "cc 11 0", "cc 10 64"})
+            Lines.push_back(Ch + Event);
+    }
+    return Lines;
+}
+
+TEST(YM2608Conversion, ShortLogEventByEvent) {
+    test::TTempDir Dir;
+    std::filesystem::create_directory(Dir.File("bin"));
+    ShortLog().Save(Dir.File("opna.s98"));
+    TVarnhold Job;
+    Job.ProgramFile = Dir.File("bin/varnhold"); // no debug.txt beside it
+    ASSERT_TRUE(Job.Convert(Dir.File("opna.s98"))) << Job.ResultText;
+
+    std::vector<std::string> Expected{"header format=0 tracks=1 division=48",
+                                      "0 tempo 120 (500000us)", "0 sysex 7F 7F 04 01 00 76 F7"};
+    for (const std::string& L : SetUpLines())
+        Expected.push_back(L);
+    for (const char* L :
+         {"0 ch0 program 87", // FM channel, program changes off
+          "0 ch0 cc 10 0",    // left
+          "0 ch0 cc 11 76",   // carriers at level 16
+          "0 ch0 bend 64",    // F-number 618 is on the key
+          "0 ch0 on 60 127",
+          "96 ch0 bend 66", // F-number 620: 2/32 semitone up, no new note
+          "96 ch6 program 80", "96 ch6 cc 11 114", "96 ch6 bend 64", "96 ch6 on 60 127",
+          "96 ch9 cc 11 123",                     // rhythm total level
+          "96 ch9 on 36 114", "96 ch9 on 42 127", // hi-hat level never written
+          "97 ch9 off 36 0", "97 ch9 off 42 0",
+          "192 ch0 off 60 0", // key off
+          "192 ch6 off 60 0", // level 0; the dump write strikes nothing
+          "289 end"})
+        Expected.push_back(L);
+    EXPECT_EQ(test::MidiFileLines(Dir.File("opna.mid")), Expected);
+}
+
+// The bundled tune: FM, SSG and drum notes all reach the MIDI file.
+TEST(YM2608Conversion, ExampleTuneHasEveryPart) {
+    test::TTempDir Dir;
+    std::filesystem::create_directory(Dir.File("bin"));
+    std::filesystem::copy_file(std::string(VARNHOLD_SOURCE_DIR) + "/examples/demo.s98",
+                               Dir.File("demo.s98"));
+    TVarnhold Job;
+    Job.ProgramFile = Dir.File("bin/varnhold");
+    ASSERT_TRUE(Job.Convert(Dir.File("demo.s98"))) << Job.ResultText;
+    const std::vector<std::string> Lines = test::MidiFileLines(Dir.File("demo.mid"));
+
+    // FM lead, bass, pad (two channels) and echo; SSG arpeggio and bell.
+    for (int Channel : {0, 1, 2, 3, 5, 6, 7}) {
+        const std::string Ch = " ch" + std::to_string(Channel) + " ";
+        EXPECT_GE(test::Grep(Lines, Ch + "on ").size(), 8u) << "channel " << Channel;
+        EXPECT_EQ(test::Grep(Lines, Ch + "program ").size(), 1u) << "channel " << Channel;
+    }
+    for (int Key : {36, 38, 42, 47, 51, 37})
+        EXPECT_FALSE(test::Grep(Lines, " ch9 on " + std::to_string(Key) + " ").empty())
+            << "drum " << Key;
+    EXPECT_FALSE(test::Grep(Lines, " ch0 cc 10 0").empty());   // lead left
+    EXPECT_FALSE(test::Grep(Lines, " ch5 cc 10 127").empty()); // echo right
+    EXPECT_GE(test::Grep(Lines, " ch0 bend ").size(), 10u);    // vibrato
+    EXPECT_GE(test::Grep(Lines, " ch0 cc 11 ").size(), 3u);    // the lead's dynamics
+    // 19 bars of two seconds, at 96 ticks a second.
+    const std::string& End = Lines.back();
+    ASSERT_NE(End.find(" end"), std::string::npos);
+    EXPECT_NEAR(std::stoi(End), 19 * 2 * 96, 4);
+}
+
+} // namespace e2e
 
 } // namespace
 } // namespace varnhold

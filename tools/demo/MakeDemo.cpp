@@ -71,7 +71,7 @@ const std::vector<TBar> Score = {
     // close
     {Dm, Dm, "D5 . . . . . . . . . . . - . . ."},
 };
-constexpr int FirstTuneBar = 2, PadBar = 6, BellBar = 10, LoudBar = 14;
+constexpr int PadBar = 6, BellBar = 10, LoudBar = 14;
 const int LastBar = static_cast<int>(Score.size()) - 1;
 
 // Bass: semitones above the half-bar's root, "." hold, "-" release.
@@ -282,8 +282,12 @@ std::vector<std::uint8_t> Build() {
                 Chip.SsgNote(Arpeggio, Tones[s / 2], Closing ? 12 : 11);
             }
             if (Closing && s == 8) Chip.SsgOff(Arpeggio);
-            if (b >= BellBar && s % 2 == 0) // struck on the half bar, then dying away
+            // The bell is struck on each half bar (silenced for an instant, as the SSG
+            // has no key) and dies away in steps.
+            if (b >= BellBar && s % 2 == 0 && !(Closing && s >= 12)) {
+                if (HalfStart) Chip.SsgOff(Bell);
                 Chip.SsgNote(Bell, ArpeggioRoot(Ch) + 12, static_cast<std::uint8_t>(12 - s % 8));
+            }
             if (Closing && s == 12) Chip.SsgOff(Bell);
 
             // Rhythm.
