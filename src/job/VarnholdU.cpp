@@ -192,14 +192,18 @@ long double ResolutionRatio(std::uint32_t Resolution) {
     return 192.0L / static_cast<long double>(Resolution);
 }
 
-std::uint64_t TickFor(std::uint64_t SyncCount, double SyncScale, long double Ratio) {
-    // SyncCount * 192 is exact in the 64-bit significand for any count a file can reach.
+// The tick before truncation. SyncCount * 192 is exact in the 64-bit significand for any
+// count a file can reach; each further product is rounded to extended precision.
+long double TickValue(std::uint64_t SyncCount, double SyncScale, long double Ratio) {
     const long double Scaled = static_cast<long double>(SyncCount) * 192.0L;
     const long double Seconds = Scaled * static_cast<long double>(SyncScale);
-    const long double Tick = Seconds * Ratio;
+    return Seconds * Ratio;
+}
+
+std::uint64_t TruncateTick(long double Value) {
     constexpr long double Beyond = 18446744073709551616.0L; // 2^64
-    if (!(Tick < Beyond)) return UINT64_MAX;
-    return static_cast<std::uint64_t>(Tick);
+    if (!(Value < Beyond)) return UINT64_MAX;
+    return static_cast<std::uint64_t>(Value);
 }
 
 } // namespace
@@ -208,7 +212,7 @@ TVarnhold::TVarnhold() = default;
 TVarnhold::~TVarnhold() = default;
 
 std::uint64_t TVarnhold::TickOf(std::uint64_t SyncCount) const {
-    return TickFor(SyncCount, SyncScale, ResolutionRatio(Resolution));
+    return TruncateTick(TickValue(SyncCount, SyncScale, ResolutionRatio(Resolution)));
 }
 
 void TVarnhold::PrepareConverter(TStateConv* Converter) {
@@ -401,10 +405,13 @@ void TVarnhold::RunCommands(TMemoryStream& Stream, int Version, const std::strin
 
     const long double Ratio = ResolutionRatio(Resolution);
     std::uint64_t SyncCount = 0;
-    std::uint64_t LastTick = 0;
+    // The tick moves on exactly when the untruncated value reaches the last tick + 1;
+    // comparing against that spares most marks the costly conversion to an integer.
+    long double NextTick = 1.0L;
     auto TimingMark = [&] {
-        const std::uint64_t Tick = TickFor(SyncCount, SyncScale, Ratio);
-        if (Tick <= LastTick) return;
+        const long double Value = TickValue(SyncCount, SyncScale, Ratio);
+        if (!(Value >= NextTick)) return;
+        const std::uint64_t Tick = TruncateTick(Value);
         if (Tick > MaxTick)
             throw ELimitError(FileName + ": the log runs to MIDI tick " + std::to_string(Tick) +
                               ", beyond the " + std::to_string(MaxTick) +
@@ -416,7 +423,7 @@ void TVarnhold::RunCommands(TMemoryStream& Stream, int Version, const std::strin
                 T.Converter->Now = static_cast<std::int32_t>(Tick);
             }
         }
-        LastTick = Tick;
+        NextTick = static_cast<long double>(Tick) + 1.0L;
     };
 
     std::uint64_t Pos = Stream.Position();
