@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <initializer_list>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "S98Builder.h"
 #include "chips/SndAY38910U.h"
 #include "convert/StateConvU.h"
+#include "job/VarnholdU.h"
+#include "support/MidiText.h"
+#include "support/TestSupport.h"
 
 namespace varnhold {
 namespace {
@@ -210,6 +217,46 @@ TEST(TSndYM2149, BehavesLikeTheAY38910) {
     }
     EXPECT_EQ(AY.TonePeriod, YM.TonePeriod);
     EXPECT_EQ(AY.MixerMode, YM.MixerMode);
+}
+
+// End to end: three YM2149 form a known set and share one file, chip after chip on MIDI
+// channels 0-8.
+TEST(TSndYM2149Conversion, ThreeChipsShareChannels0To8) {
+    const std::uint16_t Periods[3][3] = {{254, 127, 508}, {428, 214, 856}, {339, 285, 190}};
+    const int Notes[9] = {69, 81, 57, 60, 72, 48, 64, 67, 74};
+
+    tools::TS98Builder B('3');
+    for (std::uint8_t d = 0; d < 3; ++d)
+        B.Device(tools::S98YM2149, 3579545);
+    for (std::uint8_t d = 0; d < 3; ++d) {
+        B.Write(d, 0, 7, 0x38);
+        for (std::uint8_t n = 0; n < 3; ++n) {
+            B.Write(d, 0, static_cast<std::uint8_t>(2 * n), Periods[d][n] & 0xFF);
+            B.Write(d, 0, static_cast<std::uint8_t>(2 * n + 1), Periods[d][n] >> 8);
+            B.Write(d, 0, static_cast<std::uint8_t>(8 + n), 0x0F);
+        }
+    }
+    B.Wait(10).End();
+
+    test::TTempDir Dir;
+    std::filesystem::create_directory(Dir.File("bin"));
+    TVarnhold Job;
+    Job.ProgramFile = Dir.File("bin/varnhold"); // no debug.txt beside it
+    B.Save(Dir.File("psg.s98"));
+    ASSERT_TRUE(Job.Convert(Dir.File("psg.s98"))) << Job.ResultText;
+    EXPECT_FALSE(test::FileExistsPlain(Dir.File("psg_ID0_TSndYM2149.mid")));
+
+    const auto Lines = test::MidiFileLines(Dir.File("psg.mid"));
+    std::vector<std::string> On, Off, Programs;
+    for (int c = 0; c < 9; ++c) {
+        On.push_back("0 ch" + std::to_string(c) + " on " + std::to_string(Notes[c]) + " 127");
+        Off.push_back("10 ch" + std::to_string(c) + " off " + std::to_string(Notes[c]) + " 0");
+        Programs.push_back("0 ch" + std::to_string(c) + " program 80");
+    }
+    EXPECT_EQ(test::Grep(Lines, " on "), On);
+    EXPECT_EQ(test::Grep(Lines, " off "), Off);
+    EXPECT_EQ(test::Grep(Lines, " program "), Programs);
+    EXPECT_EQ(test::Grep(Lines, " cc 11 114").size(), 9u);
 }
 
 } // namespace

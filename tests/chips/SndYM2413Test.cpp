@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <initializer_list>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "S98Builder.h"
 #include "chips/SndYM2413U.h"
 #include "convert/StateConvU.h"
+#include "job/VarnholdU.h"
+#include "support/MidiText.h"
+#include "support/TestSupport.h"
 
 namespace varnhold {
 namespace {
@@ -267,6 +274,57 @@ TEST(TSndYM2413Map, Row6KeepsTheNineChannels) {
         Chip.WriteRegister(Conv, 0, static_cast<std::uint8_t>(0x30 + n), 0x10);
     for (int c = 0; c < ChannelCount; ++c)
         EXPECT_EQ(Conv.Channels[c].Loudness, c < 9 ? 114 : 0) << c;
+}
+
+// End to end: a YM2413 and an SN76489 form a known set and share one file: the YM2413 on
+// MIDI channels 0-8, its drums on channel 9, the SN76489 on channels 10-13.
+TEST(TSndYM2413Conversion, SharesTheFileWithAnSN76489) {
+    const std::uint8_t Opll = 0, Dcsg = 1;
+    tools::TS98Builder B('3');
+    B.Device(tools::S98YM2413, 3579545).Device(tools::S98SN76489, 3579545);
+
+    // Melodic mode; instrument 1 at full volume, F-number 290 in block n mod 8, key on.
+    B.Write(Opll, 0, 0x0E, 0x00);
+    for (std::uint8_t n = 0; n < 9; ++n) {
+        B.Write(Opll, 0, static_cast<std::uint8_t>(0x30 + n), 0x10);
+        B.Write(Opll, 0, static_cast<std::uint8_t>(0x10 + n), 0x22);
+        B.Write(Opll, 0, static_cast<std::uint8_t>(0x20 + n), 0x11 | (n % 8) << 1);
+    }
+    // Tones of periods 254, 428 and 127, noise "period" 254, all at full volume.
+    for (std::uint8_t Byte :
+         {0x8E, 0x0F, 0x90, 0xAC, 0x1A, 0xB0, 0xCF, 0x07, 0xD0, 0xEE, 0x0F, 0xF0})
+        B.Write(Dcsg, 0, 0, Byte);
+    B.Wait(10);
+    // Rhythm mode, bass drum volume step 2, bass drum struck.
+    B.Write(Opll, 0, 0x0E, 0x20).Write(Opll, 0, 0x36, 0x02).Write(Opll, 0, 0x0E, 0x30);
+    B.Wait(10).End();
+
+    test::TTempDir Dir;
+    std::filesystem::create_directory(Dir.File("bin"));
+    TVarnhold Job;
+    Job.ProgramFile = Dir.File("bin/varnhold"); // no debug.txt beside it
+    B.Save(Dir.File("mix.s98"));
+    ASSERT_TRUE(Job.Convert(Dir.File("mix.s98"))) << Job.ResultText;
+
+    const auto Lines = test::MidiFileLines(Dir.File("mix.mid"));
+    const std::pair<int, int> Notes[] = {
+        {0, 21},  {1, 33}, {2, 45},  {3, 57},  {4, 69},  {5, 81},  {6, 93},
+        {7, 105}, {8, 21}, {10, 69}, {11, 60}, {12, 81}, {13, 69},
+    };
+    std::vector<std::string> On, Programs;
+    for (auto [Channel, Note] : Notes) {
+        const std::string Ch = "0 ch" + std::to_string(Channel);
+        On.push_back(Ch + " on " + std::to_string(Note) + " 127");
+        Programs.push_back(Ch + " program " + (Channel < 9 ? "87" : "80"));
+    }
+    On.push_back("9 ch9 on 36 91");
+    EXPECT_EQ(test::Grep(Lines, " on "), On);
+    EXPECT_EQ(test::Grep(Lines, " program "), Programs);
+    EXPECT_EQ(test::Grep(Lines, "9 ch9 cc 11 108"), std::vector<std::string>{"9 ch9 cc 11 108"});
+    EXPECT_EQ(test::Grep(Lines, "ch9 off"), std::vector<std::string>{"10 ch9 off 36 0"});
+    // Every melodic note ends one tick after the last mark.
+    EXPECT_EQ(test::Grep(Lines, " off ").size(), 14u);
+    EXPECT_EQ(test::Grep(Lines, "20 ch").size(), 13u);
 }
 
 } // namespace
