@@ -40,6 +40,10 @@ void TYm2608Composer::OperatorWrite(int Channel, int Operator, std::uint8_t Base
 }
 
 void TYm2608Composer::SetVoice(int Channel, const TFmVoice& Voice) {
+    // Algorithm first, so that a reader who takes the loudness from the carriers at each
+    // level write knows which operators are the carriers.
+    FmWrite(Channel, 0xB0,
+            static_cast<std::uint8_t>((Voice.Feedback & 7) << 3 | (Voice.Algorithm & 7)));
     for (int k = 0; k < 4; ++k) {
         const TFmOperator& Op = Voice.Operators[k];
         OperatorWrite(Channel, k, 0x30,
@@ -56,8 +60,6 @@ void TYm2608Composer::SetVoice(int Channel, const TFmVoice& Voice) {
             static_cast<std::uint8_t>((Op.SustainLevel & 15) << 4 | (Op.ReleaseRate & 15)));
         OperatorWrite(Channel, k, 0x90, 0);
     }
-    FmWrite(Channel, 0xB0,
-            static_cast<std::uint8_t>((Voice.Feedback & 7) << 3 | (Voice.Algorithm & 7)));
 }
 
 void TYm2608Composer::SetPan(int Channel, TPan Pan) {
