@@ -50,7 +50,7 @@ const char* const TextBadVersion = "対応していないバージョンです."
 const char* const TextCompressed = "圧縮データには対応していません.";
 const char* const TextBadDeviceCount = "使用デバイス数が不正です.";
 const char* const TextBadDumpOffset = "ダンプデータのアドレスが不正です.";
-const char* const TextBadStructure = "] ダンプデータの構造に問題があります.";
+const char* const TextBadStructure = "ダンプデータの構造に問題があります.";
 
 std::uint32_t Get32(const std::uint8_t* P) {
     return static_cast<std::uint32_t>(P[0]) | static_cast<std::uint32_t>(P[1]) << 8 |
@@ -265,7 +265,7 @@ int TVarnhold::ValidateS98(TMemoryStream& Stream, std::string& Text) {
     std::uint64_t Pos = H.DumpOffset;
     auto Stop = [&](int Result) {
         Stream.SetPosition(Pos);
-        if (Result < 0) Text = "[ADDR:" + FormatHex8(Pos) + TextBadStructure;
+        if (Result < 0) Text = "[ADDR:" + FormatHex8(Pos) + "] " + TextBadStructure;
         return Result;
     };
     while (Pos < Size) {
