@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <vector>
 
+#include "S98Builder.h"
 #include "chips/SndYM2151U.h"
 #include "convert/StateConvU.h"
+#include "job/VarnholdU.h"
+#include "support/MidiText.h"
+#include "support/TestSupport.h"
 
 namespace varnhold {
 namespace {
@@ -302,6 +309,80 @@ TEST_F(YM2151Test, PortIsNotLookedAtAndChannelsGoThroughTheMap) {
     EXPECT_EQ(Ch(SpareChannel).Pan, 32);
     EXPECT_EQ(Ch(13).KeyReleased, 1);
     EXPECT_EQ(Ch(0).Pan, 0);
+}
+
+// The events Reset writes at tick 0 with the default options (expression 0, no velocity).
+std::vector<std::string> SetupLines() {
+    std::vector<std::string> Lines{"header format=0 tracks=1 division=48", "0 tempo 120 (500000us)",
+                                   "0 sysex 7F 7F 04 01 00 76 F7"};
+    for (int c = 0; c < 16; ++c) {
+        const std::string Ch = "0 ch" + std::to_string(c) + " ";
+        for (const char* Event : {"cc 101 0", "cc 100 0", "cc 6 2", "cc 38 0", "bend 64",
+                                  "cc 7 127", "cc 11 0", "cc 10 64"})
+            Lines.push_back(Ch + Event);
+    }
+    return Lines;
+}
+
+// End to end: one YM2151 log, default options, every event of the .mid checked.
+TEST(TSndYM2151Conversion, NotesBendsAndPan) {
+    tools::TS98Builder B('3');
+    B.Device(tools::S98YM2151, 3579545);
+    auto W = [&](int Register, int Value) {
+        B.Write(0, 0, static_cast<std::uint8_t>(Register), static_cast<std::uint8_t>(Value));
+    };
+    // 100 syncs of 10 ms are 96 ticks.
+    // Channel 0: algorithm 7 on the left, all levels 16, key code 0x4A (A4), key on.
+    W(0x20, 0x47);
+    for (int Op = 0; Op < 4; ++Op) {
+        W(0x40 + OpOffset[Op], 0x01);
+        W(0x60 + OpOffset[Op], 0x10);
+    }
+    W(0x28, 0x4A);
+    W(0x08, 0x78);
+    B.Wait(100);
+    // Channel 0 bends up 8/32. Channel 1: right, level 0, A5 plus 16/32 (key 82 - 16/32).
+    W(0x30, 0x40);
+    W(0x21, 0x87);
+    for (int Op = 0; Op < 4; ++Op) {
+        W(0x41 + OpOffset[Op], 0x01);
+        W(0x61 + OpOffset[Op], 0x00);
+    }
+    W(0x31, 0x80);
+    W(0x29, 0x5A);
+    W(0x08, 0x79);
+    B.Wait(100);
+    // Channel 0: a partial key-on releases it. Channel 1 moves three semitones up.
+    W(0x08, 0x08);
+    W(0x29, 0x5E);
+    B.Wait(100).End();
+
+    test::TTempDir Dir;
+    std::filesystem::create_directory(Dir.File("bin"));
+    TVarnhold Job;
+    Job.ProgramFile = Dir.File("bin/varnhold"); // no debug.txt beside it
+    B.Save(Dir.File("opm.s98"));
+    ASSERT_TRUE(Job.Convert(Dir.File("opm.s98"))) << Job.ResultText;
+
+    // The tick-0 set-up, then the chip's events.
+    const std::vector<std::string> Start = SetupLines();
+    // clang-format off
+    const std::vector<std::string> Events{
+        "0 ch0 program 87", "0 ch0 cc 10 32", "0 ch0 cc 11 76", "0 ch0 bend 64", "0 ch0 on 69 127",
+        "96 ch0 bend 72",
+        "96 ch1 program 87", "96 ch1 cc 10 96", "96 ch1 cc 11 127", "96 ch1 bend 48",
+        "96 ch1 on 82 127",
+        "192 ch0 off 69 0",
+        "192 ch1 off 82 0", "192 ch1 on 85 127",
+        "289 ch1 off 85 0",
+        "289 end",
+    };
+    // clang-format on
+    const auto Lines = test::MidiFileLines(Dir.File("opm.mid"));
+    ASSERT_GE(Lines.size(), Start.size());
+    const auto Split = Lines.begin() + static_cast<std::ptrdiff_t>(Start.size());
+    EXPECT_EQ(std::vector<std::string>(Lines.begin(), Split), Start);
+    EXPECT_EQ(std::vector<std::string>(Split, Lines.end()), Events);
 }
 
 } // namespace

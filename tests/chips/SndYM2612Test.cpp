@@ -1,9 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
 
+#include "S98Builder.h"
 #include "chips/SndYM2612U.h"
 #include "convert/StateConvU.h"
+#include "job/VarnholdU.h"
+#include "support/MidiText.h"
+#include "support/TestSupport.h"
 
 namespace varnhold {
 namespace {
@@ -281,6 +289,87 @@ TEST_F(YM2612Test, IgnoredRegistersChangeNothing) {
     EXPECT_EQ(Conv.Channels, Before);
     EXPECT_EQ(Model.FNumber, FNumbers);
     EXPECT_EQ(Model.Block, Blocks);
+}
+
+// The events Reset writes at tick 0 with the default options (expression 0, no velocity).
+std::vector<std::string> SetupLines() {
+    std::vector<std::string> Lines{"header format=0 tracks=1 division=48", "0 tempo 120 (500000us)",
+                                   "0 sysex 7F 7F 04 01 00 76 F7"};
+    for (int c = 0; c < 16; ++c) {
+        const std::string Ch = "0 ch" + std::to_string(c) + " ";
+        for (const char* Event : {"cc 101 0", "cc 100 0", "cc 6 2", "cc 38 0", "bend 64",
+                                  "cc 7 127", "cc 11 0", "cc 10 64"})
+            Lines.push_back(Ch + Event);
+    }
+    return Lines;
+}
+
+// End to end: one YM2612 log, default options, every event of the .mid checked.
+TEST(TSndYM2612Conversion, NotesRestrikesAndPan) {
+    tools::TS98Builder B('3');
+    B.Device(tools::S98YM2612, 7987200);
+    auto W = [&](int Port, int Register, int Value) {
+        B.Write(0, static_cast<std::uint8_t>(Port), static_cast<std::uint8_t>(Register),
+                static_cast<std::uint8_t>(Value));
+    };
+    // 100 syncs of 10 ms are 96 ticks.
+    // DAC writes are ignored. Channel 1: algorithm 7 on the left, all levels 16, middle C.
+    W(0, 0x2B, 0x80);
+    W(0, 0x2A, 0x40);
+    W(0, 0xB0, 0x07);
+    W(0, 0xB4, 0x80);
+    for (int Op = 0; Op < 4; ++Op) {
+        W(0, 0x30 + OpOffset[Op], 0x01);
+        W(0, 0x40 + OpOffset[Op], 0x10);
+    }
+    W(0, 0xA4, 0x22);
+    W(0, 0xA0, 0x6A);
+    W(0, 0x28, 0xF0);
+    B.Wait(100);
+    // Channel 1: rewriting the algorithm strikes the note again. Channel 4 (port 1, record
+    // 3): both speakers, level 0, C5, keyed on through port 0.
+    W(0, 0xB0, 0x07);
+    W(1, 0xB0, 0x07);
+    W(1, 0xB4, 0xC0);
+    for (int Op = 0; Op < 4; ++Op) {
+        W(1, 0x30 + OpOffset[Op], 0x01);
+        W(1, 0x40 + OpOffset[Op], 0x00);
+    }
+    W(1, 0xA4, 0x2A);
+    W(1, 0xA0, 0x6A);
+    W(0, 0x28, 0xF4);
+    W(0, 0x2A, 0x00);
+    B.Wait(100);
+    // Channel 1: F-number 0 silences it with the key still down. Channel 4: key off.
+    W(0, 0xA4, 0x00);
+    W(0, 0xA0, 0x00);
+    W(0, 0x28, 0x04);
+    B.Wait(100).End();
+
+    test::TTempDir Dir;
+    std::filesystem::create_directory(Dir.File("bin"));
+    TVarnhold Job;
+    Job.ProgramFile = Dir.File("bin/varnhold"); // no debug.txt beside it
+    B.Save(Dir.File("opn2.s98"));
+    ASSERT_TRUE(Job.Convert(Dir.File("opn2.s98"))) << Job.ResultText;
+
+    // The tick-0 set-up, then the chip's events.
+    const std::vector<std::string> Start = SetupLines();
+    // clang-format off
+    const std::vector<std::string> Events{
+        "0 ch0 program 87", "0 ch0 cc 10 0", "0 ch0 cc 11 76", "0 ch0 bend 64", "0 ch0 on 60 127",
+        "96 ch0 off 60 0", "96 ch0 on 60 127",
+        "96 ch3 program 87", "96 ch3 cc 11 127", "96 ch3 bend 64", "96 ch3 on 72 127",
+        "192 ch0 off 60 0",
+        "192 ch3 off 72 0",
+        "289 end",
+    };
+    // clang-format on
+    const auto Lines = test::MidiFileLines(Dir.File("opn2.mid"));
+    ASSERT_GE(Lines.size(), Start.size());
+    const auto Split = Lines.begin() + static_cast<std::ptrdiff_t>(Start.size());
+    EXPECT_EQ(std::vector<std::string>(Lines.begin(), Split), Start);
+    EXPECT_EQ(std::vector<std::string>(Split, Lines.end()), Events);
 }
 
 } // namespace
