@@ -22,4 +22,10 @@ fi
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${VARNHOLD_CMAKE_ARGS:-} >/dev/null
 fi
-cmake --build "$build" -j"$(nproc)" >&2
+# Quiet when all is well; the whole log when the build fails.
+log="$build/build.log"
+if ! cmake --build "$build" -j"$(nproc)" >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "setup: the build failed (log: $log)" >&2
+  exit 1
+fi
