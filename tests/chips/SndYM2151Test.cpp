@@ -311,19 +311,6 @@ TEST_F(YM2151Test, PortIsNotLookedAtAndChannelsGoThroughTheMap) {
     EXPECT_EQ(Ch(0).Pan, 0);
 }
 
-// The events Reset writes at tick 0 with the default options (expression 0, no velocity).
-std::vector<std::string> SetupLines() {
-    std::vector<std::string> Lines{"header format=0 tracks=1 division=48", "0 tempo 120 (500000us)",
-                                   "0 sysex 7F 7F 04 01 00 76 F7"};
-    for (int c = 0; c < 16; ++c) {
-        const std::string Ch = "0 ch" + std::to_string(c) + " ";
-        for (const char* Event : {"cc 101 0", "cc 100 0", "cc 6 2", "cc 38 0", "bend 64",
-                                  "cc 7 127", "cc 11 0", "cc 10 64"})
-            Lines.push_back(Ch + Event);
-    }
-    return Lines;
-}
-
 // End to end: one YM2151 log, default options, every event of the .mid checked.
 TEST(TSndYM2151Conversion, NotesBendsAndPan) {
     tools::TS98Builder B('3');
@@ -365,7 +352,7 @@ TEST(TSndYM2151Conversion, NotesBendsAndPan) {
     ASSERT_TRUE(Job.Convert(Dir.File("opm.s98"))) << Job.ResultText;
 
     // The tick-0 set-up, then the chip's events.
-    const std::vector<std::string> Start = SetupLines();
+    const std::vector<std::string> Start = test::DefaultFileStartLines();
     // clang-format off
     const std::vector<std::string> Events{
         "0 ch0 program 87", "0 ch0 cc 10 32", "0 ch0 cc 11 76", "0 ch0 bend 64", "0 ch0 on 69 127",

@@ -537,18 +537,6 @@ TS98Builder ShortLog() {
     return B;
 }
 
-// The converter's tick-0 set-up of the sixteen channels, as the dump shows it.
-std::vector<std::string> SetUpLines() {
-    std::vector<std::string> Lines;
-    for (int c = 0; c < 16; ++c) {
-        const std::string Ch = "0 ch" + std::to_string(c) + " ";
-        for (const char* Event : {"cc 101 0", "cc 100 0", "cc 6 2", "cc 38 0", "bend 64",
-                                  "cc 7 127", "cc 11 0", "cc 10 64"})
-            Lines.push_back(Ch + Event);
-    }
-    return Lines;
-}
-
 TEST(YM2608Conversion, ShortLogEventByEvent) {
     test::TTempDir Dir;
     std::filesystem::create_directory(Dir.File("bin"));
@@ -559,7 +547,7 @@ TEST(YM2608Conversion, ShortLogEventByEvent) {
 
     std::vector<std::string> Expected{"header format=0 tracks=1 division=48",
                                       "0 tempo 120 (500000us)", "0 sysex 7F 7F 04 01 00 76 F7"};
-    for (const std::string& L : SetUpLines())
+    for (const std::string& L : test::ChannelSetUpLines())
         Expected.push_back(L);
     for (const char* L :
          {"0 ch0 program 87", // FM channel, program changes off

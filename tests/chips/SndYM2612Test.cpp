@@ -291,19 +291,6 @@ TEST_F(YM2612Test, IgnoredRegistersChangeNothing) {
     EXPECT_EQ(Model.Block, Blocks);
 }
 
-// The events Reset writes at tick 0 with the default options (expression 0, no velocity).
-std::vector<std::string> SetupLines() {
-    std::vector<std::string> Lines{"header format=0 tracks=1 division=48", "0 tempo 120 (500000us)",
-                                   "0 sysex 7F 7F 04 01 00 76 F7"};
-    for (int c = 0; c < 16; ++c) {
-        const std::string Ch = "0 ch" + std::to_string(c) + " ";
-        for (const char* Event : {"cc 101 0", "cc 100 0", "cc 6 2", "cc 38 0", "bend 64",
-                                  "cc 7 127", "cc 11 0", "cc 10 64"})
-            Lines.push_back(Ch + Event);
-    }
-    return Lines;
-}
-
 // End to end: one YM2612 log, default options, every event of the .mid checked.
 TEST(TSndYM2612Conversion, NotesRestrikesAndPan) {
     tools::TS98Builder B('3');
@@ -354,7 +341,7 @@ TEST(TSndYM2612Conversion, NotesRestrikesAndPan) {
     ASSERT_TRUE(Job.Convert(Dir.File("opn2.s98"))) << Job.ResultText;
 
     // The tick-0 set-up, then the chip's events.
-    const std::vector<std::string> Start = SetupLines();
+    const std::vector<std::string> Start = test::DefaultFileStartLines();
     // clang-format off
     const std::vector<std::string> Events{
         "0 ch0 program 87", "0 ch0 cc 10 0", "0 ch0 cc 11 76", "0 ch0 bend 64", "0 ch0 on 60 127",

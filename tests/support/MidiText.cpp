@@ -192,4 +192,24 @@ std::vector<std::string> Grep(const std::vector<std::string>& Lines, const std::
     return Found;
 }
 
+std::vector<std::string> ChannelSetUpLines(int Expression) {
+    std::vector<std::string> Lines;
+    const std::string Cc11 = "cc 11 " + std::to_string(Expression);
+    for (int c = 0; c < 16; ++c) {
+        const std::string Ch = "0 ch" + std::to_string(c) + " ";
+        for (const std::string Event : {"cc 101 0", "cc 100 0", "cc 6 2", "cc 38 0", "bend 64",
+                                        "cc 7 127", Cc11.c_str(), "cc 10 64"})
+            Lines.push_back(Ch + Event);
+    }
+    return Lines;
+}
+
+std::vector<std::string> DefaultFileStartLines() {
+    std::vector<std::string> Lines{"header format=0 tracks=1 division=48", "0 tempo 120 (500000us)",
+                                   "0 sysex 7F 7F 04 01 00 76 F7"};
+    const auto Channels = ChannelSetUpLines();
+    Lines.insert(Lines.end(), Channels.begin(), Channels.end());
+    return Lines;
+}
+
 } // namespace varnhold::test

@@ -31,4 +31,11 @@ std::string MidiFileToText(const std::string& Path);
 // The lines that contain Substring, in their order.
 std::vector<std::string> Grep(const std::vector<std::string>& Lines, const std::string& Substring);
 
+// The converter's tick-0 set-up of the sixteen channels as the dump shows it; Expression is
+// the controller 11 value (0, or 127 with velocity on).
+std::vector<std::string> ChannelSetUpLines(int Expression = 0);
+// The whole start of a converted file with the default options: header, tempo 120, master
+// volume and the channel set-up.
+std::vector<std::string> DefaultFileStartLines();
+
 } // namespace varnhold::test
