@@ -62,7 +62,7 @@ void TSndAY38910::UpdatePitch(TStateConv& Converter, std::uint8_t Channel) {
     const std::uint16_t Period = TonePeriod[Channel];
     const long double Hz =
         Period == 0 ? 0.0L : static_cast<long double>(GetClock()) / Period / 32.0L;
-    FrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
+    CachedFrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
     if (R.Note == 0) R.Restrike = 1;
 }
 

@@ -59,12 +59,13 @@ void TSndDeviceList::Clear() {
 void FrequencyToNote(std::uint8_t& Note, std::uint8_t& Fine, double Hz) {
     long a = 0;
     if (Hz != 0) {
-        // nearbyint honours the rounding mode; make sure it is ties-to-even here.
+        // rint honours the rounding mode; make sure it is ties-to-even here. (rint gives
+        // nearbyint's value without saving and restoring the floating-point environment.)
         const int OldMode = std::fegetround();
         if (OldMode != FE_TONEAREST) std::fesetround(FE_TONEAREST);
         const long double Key =
             (std::log2(static_cast<long double>(Hz) / 440.0L) * 12.0L + 69.0L) * 32.0L;
-        const long double Rounded = std::nearbyint(Key);
+        const long double Rounded = std::rint(Key);
         if (OldMode != FE_TONEAREST) std::fesetround(OldMode);
         // Anything outside 1..4095 (also NaN and infinities) means no pitch.
         a = (Rounded > 0.0L && Rounded < 4096.0L) ? static_cast<long>(Rounded) : 0;
@@ -90,20 +91,46 @@ std::uint8_t Loudness127(long double Exponent) {
     return static_cast<std::uint8_t>(std::trunc(127.0L * std::pow(10.0L, Exponent)));
 }
 
-} // namespace
-
-std::uint8_t TotalLevelToLoudness(std::uint8_t Level) {
+std::uint8_t TotalLevelCurve(std::uint8_t Level) {
     return Loudness127(Level * (-3.0L / 220.0L));
 }
 
-std::uint8_t RhythmLevelToLoudness(std::uint8_t Level) {
+std::uint8_t RhythmLevelCurve(std::uint8_t Level) {
     if (Level == 0) return 0;
     return Loudness127((Level + 1) * -3.75L / 64.0L / 40.0L);
 }
 
-std::uint8_t VolumeStepToLoudness(std::uint8_t Step) {
+std::uint8_t VolumeStepCurve(std::uint8_t Step) {
     const std::uint8_t v = Loudness127((8 * Step + 7) * -0.00625L);
     return v >= 24 ? v : 0;
+}
+
+// Each curve takes a byte, so it is tabulated once (on first use, read-only after) instead
+// of raising to a power at every level write.
+using TLoudnessTable = std::array<std::uint8_t, 256>;
+
+TLoudnessTable Tabulate(std::uint8_t (*Curve)(std::uint8_t)) {
+    TLoudnessTable Table{};
+    for (std::size_t i = 0; i < Table.size(); ++i)
+        Table[i] = Curve(static_cast<std::uint8_t>(i));
+    return Table;
+}
+
+} // namespace
+
+std::uint8_t TotalLevelToLoudness(std::uint8_t Level) {
+    static const TLoudnessTable Table = Tabulate(TotalLevelCurve);
+    return Table[Level];
+}
+
+std::uint8_t RhythmLevelToLoudness(std::uint8_t Level) {
+    static const TLoudnessTable Table = Tabulate(RhythmLevelCurve);
+    return Table[Level];
+}
+
+std::uint8_t VolumeStepToLoudness(std::uint8_t Step) {
+    static const TLoudnessTable Table = Tabulate(VolumeStepCurve);
+    return Table[Step];
 }
 
 std::uint8_t CarrierTotalLevel(std::uint8_t Algorithm, std::uint8_t TL0, std::uint8_t TL1,

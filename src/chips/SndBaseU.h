@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -12,6 +13,37 @@ namespace varnhold {
 class TStateConv;
 class TSndDevice;
 
+// Nearest MIDI key and the offset from it in 1/32 semitone plus 32.
+void FrequencyToNote(std::uint8_t& Note, std::uint8_t& Fine, double Hz);
+
+// FrequencyToNote's results for the frequencies met so far, keyed by the exact bits of the
+// frequency. A chip's pitch writes keep coming back to the same few hundred values, and the
+// logarithm is the costliest step of a dense log; a hit gives the same bytes as the call.
+class TNoteCache {
+public:
+    void Convert(std::uint8_t& Note, std::uint8_t& Fine, double Hz) {
+        const auto Bits = std::bit_cast<std::uint64_t>(Hz);
+        TEntry& E = Entries[(Bits * 0x9E3779B97F4A7C15ull) >> (64 - IndexBits)];
+        if (!E.Used || E.Bits != Bits) {
+            FrequencyToNote(E.Note, E.Fine, Hz);
+            E.Bits = Bits;
+            E.Used = true;
+        }
+        Note = E.Note;
+        Fine = E.Fine;
+    }
+
+private:
+    static constexpr int IndexBits = 9;
+    struct TEntry {
+        std::uint64_t Bits = 0;
+        std::uint8_t Note = 0;
+        std::uint8_t Fine = 0;
+        bool Used = false;
+    };
+    std::array<TEntry, 1u << IndexBits> Entries{};
+};
+
 // A model class: its name (written into per-device output names) and its factory.
 struct TSndDeviceClass {
     const char* Name;
@@ -20,10 +52,10 @@ struct TSndDeviceClass {
 
 class TSndDevice {
 public:
-    double Clock = 0;                            // master clock in Hz
-    std::uint8_t ChannelMapRow = 0;              // row of ChannelMapTable
+    double Clock = 0;                             // master clock in Hz
+    std::uint8_t ChannelMapRow = 0;               // row of ChannelMapTable
     const TSndDeviceClass* DeviceClass = nullptr; // stored by TSndDeviceList::Add
-    TStateConv* Converter = nullptr;             // own converter in per-device output; not owned
+    TStateConv* Converter = nullptr;              // own converter in per-device output; not owned
 
     virtual ~TSndDevice() = default;
 
@@ -37,6 +69,15 @@ public:
     void SetChannelMapRow(std::uint8_t Row) { ChannelMapRow = Row <= 7 ? Row : 0; }
     // The converter channel (0..15, or 16 for none) of chip-local channel 0..15.
     std::uint8_t MapChannel(std::uint8_t LocalChannel) const;
+
+protected:
+    // FrequencyToNote, remembered by this model (each model has its own memory).
+    void CachedFrequencyToNote(std::uint8_t& Note, std::uint8_t& Fine, double Hz) const {
+        NoteCache.Convert(Note, Fine, Hz);
+    }
+
+private:
+    mutable TNoteCache NoteCache;
 };
 
 // The model of a chip without a model: every write is ignored.
@@ -63,11 +104,12 @@ private:
 extern const std::array<std::array<std::uint8_t, 16>, 8> ChannelMapTable;
 extern const std::array<std::int32_t, 16> MultipleOctave;
 
-inline bool IsBitSet(std::uint8_t B, std::uint8_t Bit) { return (B >> Bit) & 1; }
-inline bool IsBitClear(std::uint8_t B, std::uint8_t Bit) { return !IsBitSet(B, Bit); }
-
-// Nearest MIDI key and the offset from it in 1/32 semitone plus 32.
-void FrequencyToNote(std::uint8_t& Note, std::uint8_t& Fine, double Hz);
+inline bool IsBitSet(std::uint8_t B, std::uint8_t Bit) {
+    return (B >> Bit) & 1;
+}
+inline bool IsBitClear(std::uint8_t B, std::uint8_t Bit) {
+    return !IsBitSet(B, Bit);
+}
 
 std::uint8_t TotalLevelToLoudness(std::uint8_t Level);
 std::uint8_t RhythmLevelToLoudness(std::uint8_t Level);

@@ -74,7 +74,7 @@ void TSndSN76489::UpdatePitch(TStateConv& Converter) {
     const std::uint16_t Period = TonePeriod[LatchedChannel];
     const long double Hz =
         Period == 0 ? 0.0L : static_cast<long double>(GetClock()) / 32.0L / Period;
-    FrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
+    CachedFrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
     if (R.Note == 0) R.Restrike = 1;
 }
 

@@ -154,7 +154,7 @@ void TSndYM2151::UpdatePitch(TStateConv& Converter, std::uint8_t ChipChannel) co
     // Each step of the multiple is one octave here, multiple 0 included.
     const long double Hz = static_cast<long double>(Clock) *
                            KeyCodeFrequency[KeyCode[ChipChannel]] / std::ldexp(1.0L, 27 - M);
-    FrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
+    CachedFrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
 
     // A pitch out of MIDI range stays "no pitch": the fraction must not lift it onto key 1.
     if (R.Note == 0) return;

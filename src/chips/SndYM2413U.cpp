@@ -148,7 +148,7 @@ void TSndYM2413::UpdatePitch(TStateConv& Converter, std::uint8_t n) {
     const unsigned FNumber = FNumberHigh[n] * 256u + FNumberLow[n];
     const long double Hz =
         static_cast<long double>(GetClock()) / 72.0L * FNumber / std::pow(2.0L, e);
-    FrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
+    CachedFrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
 }
 
 void TSndYM2413::LoadVoice(TStateConv& Converter, std::uint8_t InstrumentNumber,

@@ -197,7 +197,7 @@ long double TSndYM2608::SsgFrequency(std::uint8_t SsgChannel) const {
 void TSndYM2608::UpdateSsgPitch(TStateConv& Converter, std::uint8_t SsgChannel) const {
     TChannelState& R = RecordOf(Converter, SsgSlot + SsgChannel);
     if (!Converter.DebugMode) R.ToneGenerator = 1;
-    FrequencyToNote(R.Note, R.Fine, static_cast<double>(SsgFrequency(SsgChannel)));
+    CachedFrequencyToNote(R.Note, R.Fine, static_cast<double>(SsgFrequency(SsgChannel)));
     if (R.Note == 0) R.Restrike = 1;
 }
 
@@ -281,7 +281,7 @@ void TSndYM2608::UpdateFmPitch(TStateConv& Converter, std::uint8_t Slot) const {
     std::uint8_t M = LowestMultiple4(R.Operators[0].Multiple, R.Operators[1].Multiple,
                                      R.Operators[2].Multiple, R.Operators[3].Multiple);
     if (Converter.DebugMode) M = 1;
-    FrequencyToNote(R.Note, R.Fine, static_cast<double>(FmFrequency(Slot, M)));
+    CachedFrequencyToNote(R.Note, R.Fine, static_cast<double>(FmFrequency(Slot, M)));
     if (R.Note == 0) R.Restrike = 1;
 }
 

@@ -188,7 +188,7 @@ void TSndYM2612::UpdatePitch(TStateConv& Converter, std::uint8_t Channel) const 
     const int Exponent = 22 - Block[Channel] - MultipleOctave[M];
     const long double Hz =
         static_cast<long double>(Clock) * FNumber[Channel] / 72 / std::ldexp(1.0L, Exponent);
-    FrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
+    CachedFrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
 }
 
 } // namespace varnhold
