@@ -17,7 +17,10 @@
 // SysEx and tempo events lives in the list (TSmf::DirectData), indexed by the event.
 #pragma once
 
+#include <compare>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,15 +38,97 @@ enum class TSmfEventKind : std::uint8_t {
 };
 
 struct TSmfEvent {
-    std::int32_t Time = 0;  // absolute tick
+    std::int32_t Time = 0; // absolute tick
     std::uint8_t Status = 0;
     TSmfEventKind Kind = TSmfEventKind::NoteOn;
-    std::uint8_t Data1 = 0; // Note, Controller; MetaType (0x51) for Tempo
-    std::uint8_t Data2 = 0; // Velocity, Value
-    std::int32_t Value = 0; // Program, Bend, Bpm
+    std::uint8_t Data1 = 0;   // Note, Controller; MetaType (0x51) for Tempo
+    std::uint8_t Data2 = 0;   // Velocity, Value
+    std::int32_t Value = 0;   // Program, Bend, Bpm
     std::uint32_t Direct = 0; // index into TSmf::DirectData for SysEx and Tempo
 };
 static_assert(sizeof(TSmfEvent) == 16, "events are kept compact");
+
+// The events of a list, kept in blocks of fixed capacity. Growing never moves what is
+// stored, so a long conversion never holds its events twice (as a doubling array does while
+// it copies), and a block's pages are touched only as events fill them.
+class TSmfEventStore {
+public:
+    static constexpr std::size_t BlockBits = 14; // 16384 events, 256 KB
+    static constexpr std::size_t BlockSize = std::size_t{1} << BlockBits;
+
+    template <class TStore, class TValue> class TIterator {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = TSmfEvent;
+        using difference_type = std::ptrdiff_t;
+        using pointer = TValue*;
+        using reference = TValue&;
+
+        TIterator() = default;
+        TIterator(TStore* Store, std::size_t Index) : Store(Store), Index(Index) {}
+
+        reference operator*() const { return (*Store)[Index]; }
+        pointer operator->() const { return &(*Store)[Index]; }
+        reference operator[](difference_type N) const {
+            return (*Store)[static_cast<std::size_t>(static_cast<difference_type>(Index) + N)];
+        }
+        TIterator& operator++() { return ++Index, *this; }
+        TIterator operator++(int) { return TIterator(Store, Index++); }
+        TIterator& operator--() { return --Index, *this; }
+        TIterator operator--(int) { return TIterator(Store, Index--); }
+        TIterator& operator+=(difference_type N) {
+            Index = static_cast<std::size_t>(static_cast<difference_type>(Index) + N);
+            return *this;
+        }
+        TIterator& operator-=(difference_type N) { return *this += -N; }
+        friend TIterator operator+(TIterator I, difference_type N) { return I += N; }
+        friend TIterator operator+(difference_type N, TIterator I) { return I += N; }
+        friend TIterator operator-(TIterator I, difference_type N) { return I -= N; }
+        friend difference_type operator-(const TIterator& A, const TIterator& B) {
+            return static_cast<difference_type>(A.Index) - static_cast<difference_type>(B.Index);
+        }
+        friend bool operator==(const TIterator& A, const TIterator& B) {
+            return A.Index == B.Index;
+        }
+        friend auto operator<=>(const TIterator& A, const TIterator& B) {
+            return A.Index <=> B.Index;
+        }
+
+    private:
+        TStore* Store = nullptr;
+        std::size_t Index = 0;
+    };
+    using iterator = TIterator<TSmfEventStore, TSmfEvent>;
+    using const_iterator = TIterator<const TSmfEventStore, const TSmfEvent>;
+
+    TSmfEvent& emplace_back(const TSmfEvent& Event) {
+        if (Count == Blocks.size() * BlockSize) Blocks.emplace_back().reserve(BlockSize);
+        ++Count;
+        return Blocks.back().emplace_back(Event);
+    }
+    std::size_t size() const { return Count; }
+    bool empty() const { return Count == 0; }
+    TSmfEvent& operator[](std::size_t Index) {
+        return Blocks[Index >> BlockBits][Index & (BlockSize - 1)];
+    }
+    const TSmfEvent& operator[](std::size_t Index) const {
+        return Blocks[Index >> BlockBits][Index & (BlockSize - 1)];
+    }
+    const TSmfEvent& front() const { return (*this)[0]; }
+    iterator begin() { return {this, 0}; }
+    iterator end() { return {this, Count}; }
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, Count}; }
+    // Frees every block.
+    void clear() {
+        std::vector<std::vector<TSmfEvent>>().swap(Blocks);
+        Count = 0;
+    }
+
+private:
+    std::vector<std::vector<TSmfEvent>> Blocks;
+    std::size_t Count = 0;
+};
 
 // Largest value a four-byte variable-length quantity holds.
 inline constexpr std::uint32_t MaxVarLen = 0x0FFFFFFF;
@@ -76,7 +161,7 @@ public:
     std::size_t Count() const { return Events.size(); }
     const TSmfEvent& operator[](std::size_t Index) const { return Events[Index]; }
     TSmfEvent& operator[](std::size_t Index) { return Events[Index]; }
-    const std::vector<TSmfEvent>& Items() const { return Events; }
+    const TSmfEventStore& Items() const { return Events; }
     const std::vector<std::uint8_t>& DirectBytes(const TSmfEvent& Event) const {
         return DirectData[Event.Direct];
     }
@@ -97,7 +182,7 @@ public:
     void SaveToFile(const std::string& FileName);
 
 private:
-    std::vector<TSmfEvent> Events;
+    TSmfEventStore Events;
     std::vector<std::vector<std::uint8_t>> DirectData;
 };
 
