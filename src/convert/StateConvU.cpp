@@ -115,7 +115,10 @@ void TStateConv::Reset(std::uint16_t Tempo) {
 
 void TStateConv::FoldVibrato(std::uint8_t& Note, std::uint8_t& Fine, std::uint8_t LastNote,
                              std::uint8_t LastFine) {
-    // In int, so that key 0 has no key below it and 255 none above.
+    // Note 0 is no pitch, not a key: folding into it would silence a note, and folding out
+    // of it would keep a released channel sounding (at the end, a note without its off).
+    if (Note == 0 || LastNote == 0) return;
+    // In int, so that 255 has no key above it.
     const int N = Note, F = Fine, LN = LastNote, LF = LastFine;
     if (N - 1 == LN && LF > 32 && F < 32) {
         Note = static_cast<std::uint8_t>(N - 1);

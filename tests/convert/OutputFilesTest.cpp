@@ -97,6 +97,28 @@ TEST_F(FinishTest, EndsTheNotesOneTickLaterAndWritesTheMidi) {
     EXPECT_FALSE(FileExistsPlain(Dir.File("song.vm3")));
 }
 
+// The lowest key bent down, with the chip's pitch now leaning up: the final pass must not
+// fold the cleared pitch back onto that key and leave it without its note off.
+TEST_F(FinishTest, TheLowestKeyBentDownStillGetsItsNoteOff) {
+    Conv.UsePitchBend = true;
+    Conv.UsePitchBendVib = true;
+    Start(false, false);
+    PlayOneNote(0, 10);
+    Conv.Channels[0].Note = 1;
+    Conv.Channels[0].Fine = 20;
+    Conv.Now = 11;
+    Conv.ProcessMark();
+    Conv.Channels[0].Fine = 40;
+    Conv.Now = 12;
+
+    Conv.Finish(Source());
+
+    const TSmfEvent& Last = Conv.Smf[Conv.Smf.Count() - 1];
+    EXPECT_EQ(Last.Kind, TSmfEventKind::NoteOff);
+    EXPECT_EQ(Last.Time, 13);
+    EXPECT_EQ(Last.Data1, 1);
+}
+
 TEST_F(FinishTest, AConverterWithoutInputWritesItsSetUp) {
     Start(false, false);
     Conv.NameSuffix = "_ID0_TSndYM3812";

@@ -269,15 +269,16 @@ TEST(FoldVibrato, FoldsOnlyTowardsTheLeaningLastPitch) {
         int Note, Fine, LastNote, LastFine, NewNote, NewFine;
     };
     const Case Cases[] = {
-        {61, 22, 60, 42, 60, 54},  // up across the key boundary
-        {59, 42, 60, 22, 60, 10},  // down across it
-        {61, 22, 60, 32, 61, 22},  // last pitch on its key: no folding
-        {61, 32, 60, 42, 61, 32},  // new pitch not leaning back
-        {62, 22, 60, 42, 62, 22},  // two keys away
-        {60, 22, 60, 42, 60, 22},  // same key
-        {0, 20, 255, 40, 0, 20},   // no key below key 0 (255 is not 0 - 1)
-        {255, 40, 0, 20, 255, 40}, // and none above 255
-        {1, 16, 0, 47, 0, 48},     // from no pitch's neighbour: integer comparison
+        {61, 22, 60, 42, 60, 54},    // up across the key boundary
+        {59, 42, 60, 22, 60, 10},    // down across it
+        {61, 22, 60, 32, 61, 22},    // last pitch on its key: no folding
+        {61, 32, 60, 42, 61, 32},    // new pitch not leaning back
+        {62, 22, 60, 42, 62, 22},    // two keys away
+        {60, 22, 60, 42, 60, 22},    // same key
+        {0, 20, 255, 40, 0, 20},     // no key below key 0 (255 is not 0 - 1)
+        {255, 40, 254, 20, 255, 40}, // and none above 255
+        {1, 16, 0, 47, 1, 16},       // no pitch is not a key to fold into
+        {0, 40, 1, 20, 0, 40},       // nor one to fold out of
     };
     for (const Case& C : Cases) {
         std::uint8_t Note = static_cast<std::uint8_t>(C.Note);
