@@ -6,12 +6,15 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <ostream>
+#include <system_error>
 #include <thread>
 
 #include "job/VarnholdU.h"
+#include "platform/FileUtilU.h"
 
 namespace varnhold::cli {
 
@@ -68,11 +71,37 @@ private:
     bool Visible = false;
 };
 
+// Inputs whose outputs would bear the same name (x.s98 from two directories into one
+// --output-dir, or one file listed twice) form one work item, converted in input order, so
+// that the last one wins whatever -j says. Each item lists input indices in order.
+std::vector<std::vector<std::size_t>> GroupByOutputName(const TCliOptions& Options,
+                                                        std::ostream& Err) {
+    std::vector<std::vector<std::size_t>> Groups;
+    std::map<std::string, std::size_t> GroupOf;
+    for (std::size_t i = 0; i < Options.Files.size(); ++i) {
+        const std::string& File = Options.Files[i];
+        const std::string Dir =
+            Options.OutputDir.empty() ? ExtractFilePath(File) : Options.OutputDir + "/";
+        const std::string Key = Dir + ChangeFileExt(ExtractFileName(File), "");
+        const auto [It, IsNew] = GroupOf.try_emplace(Key, Groups.size());
+        if (IsNew) {
+            Groups.push_back({i});
+        } else {
+            const std::string& Earlier = Options.Files[Groups[It->second].back()];
+            Err << "varnhold: warning: " << File << " writes the same output names as " << Earlier
+                << "; the later file's outputs replace the earlier ones\n";
+            Groups[It->second].push_back(i);
+        }
+    }
+    return Groups;
+}
+
 int ConvertAll(const TCliOptions& Options, std::ostream& Out, std::ostream& Err,
                bool ErrIsTerminal) {
     const std::size_t Total = Options.Files.size();
+    const std::vector<std::vector<std::size_t>> Groups = GroupByOutputName(Options, Err);
     unsigned Jobs = Options.Jobs != 0 ? Options.Jobs : std::thread::hardware_concurrency();
-    Jobs = static_cast<unsigned>(std::clamp<std::size_t>(Jobs, 1, Total));
+    Jobs = static_cast<unsigned>(std::clamp<std::size_t>(Jobs, 1, Groups.size()));
 
     std::vector<std::optional<TFileResult>> Results(Total);
     std::mutex Lock;
@@ -82,21 +111,30 @@ int ConvertAll(const TCliOptions& Options, std::ostream& Out, std::ostream& Err,
     std::atomic<std::size_t> Next{0};
 
     auto Worker = [&] {
-        for (std::size_t i = Next++; i < Total; i = Next++) {
-            TFileResult Result = ConvertFile(Options, Options.Files[i]);
-            {
-                std::lock_guard<std::mutex> Guard(Lock);
-                if (Result.Outcome != TOutcome::Done) ++Failures;
-                ++DoneCount;
-                Results[i] = std::move(Result);
+        for (std::size_t g = Next++; g < Groups.size(); g = Next++) {
+            for (const std::size_t i : Groups[g]) {
+                TFileResult Result = ConvertFile(Options, Options.Files[i]);
+                {
+                    std::lock_guard<std::mutex> Guard(Lock);
+                    if (Result.Outcome != TOutcome::Done) ++Failures;
+                    ++DoneCount;
+                    Results[i] = std::move(Result);
+                }
+                Finished.notify_one();
             }
-            Finished.notify_one();
         }
     };
     std::vector<std::jthread> Threads;
     Threads.reserve(Jobs);
-    for (unsigned t = 0; t < Jobs; ++t)
-        Threads.emplace_back(Worker);
+    for (unsigned t = 0; t < Jobs; ++t) {
+        try {
+            Threads.emplace_back(Worker);
+        } catch (const std::system_error&) {
+            // Fewer threads than asked for still convert everything.
+            if (Threads.empty()) throw;
+            break;
+        }
+    }
 
     // Results are printed in input order, each as soon as it and all before it are done.
     TProgress Progress(Err, ErrIsTerminal, Total);
@@ -183,7 +221,12 @@ int RunVarnhold(int Argc, const char* const* Argv, std::ostream& Out, std::ostre
     TCliOptions Options;
     const int Status = ParseCommandLine(Argc, Argv, Options, Out, Err);
     if (Status >= 0) return Status;
-    return ConvertAll(Options, Out, Err, ErrIsTerminal);
+    try {
+        return ConvertAll(Options, Out, Err, ErrIsTerminal);
+    } catch (const std::exception& Error) {
+        Err << "varnhold: error: " << Error.what() << '\n';
+        return ExitFailed;
+    }
 }
 
 } // namespace varnhold::cli

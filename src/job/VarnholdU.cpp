@@ -364,7 +364,9 @@ void TVarnhold::SetUpDevices(TMemoryStream& Stream, int Version) {
                                     static_cast<long double>(Header.SyncDenominator) * 0.5L);
     const std::uint64_t AfterHeader = Stream.Position();
     if (Version < 3) Header.DeviceCount = 0;
-    if (Version == 3 && Header.TagOffset == 0)
+    // A file beyond 4 GiB keeps 0 here: the loop then runs to the end of the file itself,
+    // where a size cut to 32 bits would end it early.
+    if (Version == 3 && Header.TagOffset == 0 && Stream.Size() <= UINT32_MAX)
         Header.TagOffset = static_cast<std::uint32_t>(Stream.Size());
 
     DeviceTypeCount.fill(0);
@@ -490,7 +492,8 @@ bool TVarnhold::Convert(const std::string& FileName) {
     if (Resolution == 0) throw std::invalid_argument("TVarnhold: Resolution must be at least 1");
 
     const std::string Program = ProgramFile.empty() ? ProgramFileName() : ProgramFile;
-    if (FileExists(ExtractFilePath(Program) + "debug.txt")) DebugMode = true;
+    // Without a known program path there is no directory to look in (not the working one).
+    if (!Program.empty() && FileExists(ExtractFilePath(Program) + "debug.txt")) DebugMode = true;
     if (!OutputDir.empty() && !DirectoryExists(OutputDir))
         throw EFileError("output directory " + OutputDir + " does not exist (for " + FileName +
                          ")");

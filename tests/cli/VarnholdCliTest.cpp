@@ -255,6 +255,26 @@ TEST_F(CliTest, ParallelBatchEqualsSerialBatch) {
     }
 }
 
+// Two inputs named alike in different directories write one output name: the later input
+// wins under any -j, and the tool says so.
+TEST_F(CliTest, InputsWithTheSameOutputNameRunInInputOrder) {
+    std::filesystem::create_directories(Dir.File("a"));
+    std::filesystem::create_directories(Dir.File("b"));
+    std::filesystem::create_directories(Dir.File("out"));
+    std::filesystem::create_directories(Dir.File("ref"));
+    const std::string First = Save(Tune(1), "a/x.s98");
+    const std::string Second = Save(Tune(9), "b/x.s98");
+    ASSERT_EQ(RunTool({"-q", "--output-dir", Dir.File("ref"), Second}).Exit, ExitConverted);
+    const auto Expected = test::ReadFileBytes(Dir.File("ref/x.mid"));
+
+    for (int Round = 0; Round < 5; ++Round) {
+        const TRun R = RunTool({"-q", "-j", "2", "--output-dir", Dir.File("out"), First, Second});
+        EXPECT_EQ(R.Exit, ExitConverted);
+        EXPECT_NE(R.Err.find("warning: " + Second), std::string::npos) << R.Err;
+        EXPECT_EQ(test::ReadFileBytes(Dir.File("out/x.mid")), Expected) << Round;
+    }
+}
+
 TEST_F(CliTest, ProgressOnlyOnATerminal) {
     const std::string Good = Valid();
     const std::string Short = SaveBytes(std::vector<std::uint8_t>(10, 0), "short.s98");
