@@ -44,6 +44,41 @@ private:
     std::array<TEntry, 1u << IndexBits> Entries{};
 };
 
+// FrequencyToNote of a frequency that a model computes from a few register values and its
+// clock, remembered under those values (Key) and that clock: a hit also skips computing the
+// frequency. Key must hold every register value the frequency depends on.
+class TRegisterNoteCache {
+public:
+    template <class THz>
+    void Convert(std::uint8_t& Note, std::uint8_t& Fine, std::uint32_t Key, double Clock,
+                 THz&& Hz) {
+        const auto ClockBits = std::bit_cast<std::uint64_t>(Clock);
+        if (ClockBits != EntriesClock) {
+            Entries.fill(TEntry{});
+            EntriesClock = ClockBits;
+        }
+        TEntry& E = Entries[(Key * 0x9E3779B1u) >> (32 - IndexBits)];
+        if (!E.Used || E.Key != Key) {
+            FrequencyToNote(E.Note, E.Fine, Hz());
+            E.Key = Key;
+            E.Used = true;
+        }
+        Note = E.Note;
+        Fine = E.Fine;
+    }
+
+private:
+    static constexpr int IndexBits = 10;
+    struct TEntry {
+        std::uint32_t Key = 0;
+        std::uint8_t Note = 0;
+        std::uint8_t Fine = 0;
+        bool Used = false;
+    };
+    std::uint64_t EntriesClock = 0;
+    std::array<TEntry, 1u << IndexBits> Entries{};
+};
+
 // A model class: its name (written into per-device output names) and its factory.
 struct TSndDeviceClass {
     const char* Name;
@@ -75,9 +110,16 @@ protected:
     void CachedFrequencyToNote(std::uint8_t& Note, std::uint8_t& Fine, double Hz) const {
         NoteCache.Convert(Note, Fine, Hz);
     }
+    // FrequencyToNote of Hz(), remembered under the register values Key and the clock.
+    template <class THz>
+    void CachedRegisterToNote(std::uint8_t& Note, std::uint8_t& Fine, std::uint32_t Key,
+                              THz&& Hz) const {
+        RegisterNoteCache.Convert(Note, Fine, Key, Clock, Hz);
+    }
 
 private:
     mutable TNoteCache NoteCache;
+    mutable TRegisterNoteCache RegisterNoteCache;
 };
 
 // The model of a chip without a model: every write is ignored.
@@ -103,6 +145,12 @@ private:
 
 extern const std::array<std::array<std::uint8_t, 16>, 8> ChannelMapTable;
 extern const std::array<std::int32_t, 16> MultipleOctave;
+
+// 2^Exponent for 0 <= Exponent < 64: exactly ldexp(1.0L, Exponent), without a library call
+// in the pitch formulas that run at every pitch write.
+constexpr long double PowerOfTwo(int Exponent) {
+    return static_cast<long double>(std::uint64_t{1} << Exponent);
+}
 
 inline bool IsBitSet(std::uint8_t B, std::uint8_t Bit) {
     return (B >> Bit) & 1;

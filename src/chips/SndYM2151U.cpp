@@ -151,10 +151,14 @@ void TSndYM2151::UpdatePitch(TStateConv& Converter, std::uint8_t ChipChannel) co
                             R.Operators[2].Multiple, R.Operators[3].Multiple);
     if (Converter.DebugMode) M = 1;
 
-    // Each step of the multiple is one octave here, multiple 0 included.
-    const long double Hz = static_cast<long double>(Clock) *
-                           KeyCodeFrequency[KeyCode[ChipChannel]] / std::ldexp(1.0L, 27 - M);
-    CachedFrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
+    // Each step of the multiple is one octave here, multiple 0 included. The frequency
+    // depends on the 7-bit key code and the multiple.
+    const auto Key = static_cast<std::uint32_t>(KeyCode[ChipChannel] | M << 7);
+    CachedRegisterToNote(R.Note, R.Fine, Key, [&] {
+        const long double Hz = static_cast<long double>(Clock) *
+                               KeyCodeFrequency[KeyCode[ChipChannel]] / PowerOfTwo(27 - M);
+        return static_cast<double>(Hz);
+    });
 
     // A pitch out of MIDI range stays "no pitch": the fraction must not lift it onto key 1.
     if (R.Note == 0) return;

@@ -146,8 +146,7 @@ void TSndYM2413::UpdatePitch(TStateConv& Converter, std::uint8_t n) {
     if (Converter.DebugMode) m = 1;
     const int e = 19 - Block[n] + MultipleOctave[m];
     const unsigned FNumber = FNumberHigh[n] * 256u + FNumberLow[n];
-    const long double Hz =
-        static_cast<long double>(GetClock()) / 72.0L * FNumber / std::pow(2.0L, e);
+    const long double Hz = static_cast<long double>(GetClock()) / 72.0L * FNumber / PowerOfTwo(e);
     CachedFrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
 }
 

@@ -273,7 +273,7 @@ long double TSndYM2608::FmFrequency(std::uint8_t Slot, std::uint8_t LowestMultip
     // The lowest multiple sets the octave in which the voice sounds.
     const std::int32_t Exponent =
         22 - static_cast<std::int32_t>(Block[Slot]) - MultipleOctave[LowestMultiple & 15];
-    return static_cast<long double>(Clock) / 72 * FNumber[Slot] / std::ldexp(1.0L, Exponent);
+    return static_cast<long double>(Clock) / 72 * FNumber[Slot] / PowerOfTwo(Exponent);
 }
 
 void TSndYM2608::UpdateFmPitch(TStateConv& Converter, std::uint8_t Slot) const {
@@ -281,7 +281,10 @@ void TSndYM2608::UpdateFmPitch(TStateConv& Converter, std::uint8_t Slot) const {
     std::uint8_t M = LowestMultiple4(R.Operators[0].Multiple, R.Operators[1].Multiple,
                                      R.Operators[2].Multiple, R.Operators[3].Multiple);
     if (Converter.DebugMode) M = 1;
-    CachedFrequencyToNote(R.Note, R.Fine, static_cast<double>(FmFrequency(Slot, M)));
+    // The frequency depends on the 11-bit F-number, the 3-bit block and the multiple.
+    const std::uint32_t Key = FNumber[Slot] | Block[Slot] << 11 | (M & 15u) << 14;
+    CachedRegisterToNote(R.Note, R.Fine, Key,
+                         [&] { return static_cast<double>(FmFrequency(Slot, M)); });
     if (R.Note == 0) R.Restrike = 1;
 }
 

@@ -185,10 +185,14 @@ void TSndYM2612::UpdatePitch(TStateConv& Converter, std::uint8_t Channel) const 
         R.Restrike = 1;
         return;
     }
-    const int Exponent = 22 - Block[Channel] - MultipleOctave[M];
-    const long double Hz =
-        static_cast<long double>(Clock) * FNumber[Channel] / 72 / std::ldexp(1.0L, Exponent);
-    CachedFrequencyToNote(R.Note, R.Fine, static_cast<double>(Hz));
+    // The frequency depends on the 11-bit F-number, the 3-bit block and the multiple.
+    const std::uint32_t Key = FNumber[Channel] | Block[Channel] << 11 | (M & 15u) << 14;
+    CachedRegisterToNote(R.Note, R.Fine, Key, [&] {
+        const int Exponent = 22 - Block[Channel] - MultipleOctave[M];
+        const long double Hz =
+            static_cast<long double>(Clock) * FNumber[Channel] / 72 / PowerOfTwo(Exponent);
+        return static_cast<double>(Hz);
+    });
 }
 
 } // namespace varnhold

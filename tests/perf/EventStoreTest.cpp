@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "smf/SmfU.h"
@@ -97,6 +98,10 @@ std::vector<std::int32_t> LateEarliest() {
 // Negative times among positive ones, near order.
 std::vector<std::int32_t> WithNegatives() {
     return {5, 5, -3, 6, 6, -3, 7, 0, 7, -100, 8};
+}
+
+void PrintTo(const TSortCase& C, std::ostream* Out) {
+    *Out << C.Name;
 }
 
 const TSortCase SortCases[] = {
