@@ -511,6 +511,8 @@ bool TVarnhold::Convert(const std::string& FileName) {
 
     Stream.SetPosition(Header.DumpOffset);
     RunCommands(Stream, Version, FileName);
+    // The log is not read again: its memory goes back before the output files are built.
+    std::vector<std::uint8_t>().swap(Stream.Buffer());
 
     const std::string Target =
         OutputDir.empty()
