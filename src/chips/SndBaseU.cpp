@@ -25,11 +25,6 @@ const std::array<std::array<std::uint8_t, 16>, 8> ChannelMapTable{{
 // Octave shift of an operator multiple; multiple 0 stands for one half.
 const std::array<std::int32_t, 16> MultipleOctave{-1, 0, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3};
 
-std::uint8_t TSndDevice::MapChannel(std::uint8_t LocalChannel) const {
-    const std::size_t Row = ChannelMapRow <= 7 ? ChannelMapRow : 0;
-    return ChannelMapTable[Row][LocalChannel & 0x0F];
-}
-
 const TSndDeviceClass TSndNothing::Class{
     "TSndNothing", []() -> std::unique_ptr<TSndDevice> { return std::make_unique<TSndNothing>(); }};
 
@@ -144,14 +139,6 @@ std::uint8_t CarrierTotalLevel(std::uint8_t Algorithm, std::uint8_t TL0, std::ui
     default: Level = TL3; break;
     }
     return static_cast<std::uint8_t>(Level);
-}
-
-std::uint8_t LowestMultiple4(std::uint8_t M0, std::uint8_t M1, std::uint8_t M2, std::uint8_t M3) {
-    return std::min<std::uint8_t>({15, M0, M1, M2, M3});
-}
-
-std::uint8_t LowestMultiple2(std::uint8_t M0, std::uint8_t M1) {
-    return std::min<std::uint8_t>({15, M0, M1});
 }
 
 namespace {

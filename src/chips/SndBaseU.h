@@ -2,6 +2,7 @@
 // and the conversions from chip values to MIDI values that all models share.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -165,8 +166,20 @@ std::uint8_t VolumeStepToLoudness(std::uint8_t Step);
 
 std::uint8_t CarrierTotalLevel(std::uint8_t Algorithm, std::uint8_t TL0, std::uint8_t TL1,
                                std::uint8_t TL2, std::uint8_t TL3);
-std::uint8_t LowestMultiple4(std::uint8_t M0, std::uint8_t M1, std::uint8_t M2, std::uint8_t M3);
-std::uint8_t LowestMultiple2(std::uint8_t M0, std::uint8_t M1);
+// Inline: they run at every register write.
+inline std::uint8_t TSndDevice::MapChannel(std::uint8_t LocalChannel) const {
+    const std::size_t Row = ChannelMapRow <= 7 ? ChannelMapRow : 0;
+    return ChannelMapTable[Row][LocalChannel & 0x0F];
+}
+
+inline std::uint8_t LowestMultiple4(std::uint8_t M0, std::uint8_t M1, std::uint8_t M2,
+                                    std::uint8_t M3) {
+    return std::min<std::uint8_t>({15, M0, M1, M2, M3});
+}
+
+inline std::uint8_t LowestMultiple2(std::uint8_t M0, std::uint8_t M1) {
+    return std::min<std::uint8_t>({15, M0, M1});
+}
 
 // Preset voices of square-wave and noise generator channels, written into record Channel.
 void InitToneVoice(TStateConv& Converter, std::uint8_t Channel);
