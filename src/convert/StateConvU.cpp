@@ -1,7 +1,9 @@
 #include "convert/StateConvU.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "platform/ErrorsU.h"
 #include "platform/FileUtilU.h"
@@ -53,6 +55,28 @@ constexpr std::array<std::array<std::uint8_t, 3>, 2> GeneratorPrograms{{
 
 const char* const CapturedVoiceName = "Varnhold";
 const char* const ClosingVoiceName = "Brennic-End";
+
+// Records are compared as bytes: every field is a byte, there is no padding.
+static_assert(std::has_unique_object_representations_v<TChannelState>);
+
+std::uint64_t Word(const unsigned char* P) {
+    std::uint64_t W;
+    std::memcpy(&W, P, sizeof W);
+    return W;
+}
+
+// Whether two records hold the same bytes, in eight-byte words (the last one overlapping)
+// rather than a library call for every channel at every mark.
+bool SameRecord(const TChannelState& A, const TChannelState& B) {
+    constexpr std::size_t Size = sizeof(TChannelState);
+    static_assert(Size >= 8);
+    const auto* P = reinterpret_cast<const unsigned char*>(&A);
+    const auto* Q = reinterpret_cast<const unsigned char*>(&B);
+    std::uint64_t Difference = Word(P + Size - 8) ^ Word(Q + Size - 8);
+    for (std::size_t i = 0; i + 8 <= Size; i += 8)
+        Difference |= Word(P + i) ^ Word(Q + i);
+    return Difference == 0;
+}
 
 bool Sounds(const TChannelState& C) {
     return C.Note != 0 && C.KeyReleased == 0 && C.Loudness != 0;
@@ -232,6 +256,11 @@ void TStateConv::ProcessMark() {
     for (std::uint8_t c = 0; c < 16; ++c) {
         TChannelState& C = Channels[c];
         TChannelState& E = Emitted[c];
+
+        // A record that equals its emitted copy, its sounding state unchanged, sends nothing
+        // and changes nothing below: unused and resting channels pass here. (While silent,
+        // the copy keeps the loudness last sent, so equal bytes alone do not settle that.)
+        if (SameRecord(C, E) && C.Sounding == (Sounds(C) ? 1 : 0)) continue;
 
         // 1. A pitch that crossed into the key the last bend already leaned towards stays
         // on the last key and is carried by the bend.
