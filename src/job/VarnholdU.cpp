@@ -8,6 +8,7 @@
 #include "job/VarnholdU.h"
 
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
@@ -485,6 +486,32 @@ private:
     TSndDevice*& Current;
 };
 
+// An input named like one of its outputs (a log saved as song.mid) would be replaced by
+// that output. Refused before anything is written, so the log is never lost.
+bool SameDirectoryEntry(const std::string& A, const std::string& B) {
+    namespace fs = std::filesystem;
+    const fs::path PathA(A), PathB(B);
+    if (PathA.filename() != PathB.filename()) return false;
+    const fs::path DirA = PathA.has_parent_path() ? PathA.parent_path() : fs::path(".");
+    const fs::path DirB = PathB.has_parent_path() ? PathB.parent_path() : fs::path(".");
+    std::error_code Error;
+    return fs::equivalent(DirA, DirB, Error);
+}
+
+void RefuseToReplaceInput(const std::string& FileName, const std::string& Target,
+                          const std::vector<TStateConv*>& Outputs) {
+    for (const TStateConv* Converter : Outputs) {
+        std::vector<std::string> Names{Converter->MidFileName(Target)};
+        if (Converter->UseProgramChange && Converter->DebugMode)
+            Names.push_back(Converter->Vm3FileName(Target));
+        for (const std::string& Name : Names)
+            if (SameDirectoryEntry(Name, FileName))
+                throw EFileError("cannot write \"" + Name +
+                                 "\": it is the input file; rename the input or choose "
+                                 "another output directory");
+    }
+}
+
 } // namespace
 
 bool TVarnhold::Convert(const std::string& FileName) {
@@ -509,24 +536,29 @@ bool TVarnhold::Convert(const std::string& FileName) {
 
     SetUpDevices(Stream, Version);
 
+    const std::string Target =
+        OutputDir.empty()
+            ? FileName
+            : (OutputDir.back() == '/' ? OutputDir : OutputDir + "/") + ExtractFileName(FileName);
+    std::vector<TStateConv*> Outputs;
+    if (SharedOutput) {
+        Outputs.push_back(SharedConverter.get());
+    } else {
+        for (int n = 0; n < Devices->Count(); ++n) {
+            TSndDevice* Model = Devices->Get(n);
+            if (Model->Converter && Model->DeviceClass != &TSndNothing::Class)
+                Outputs.push_back(Model->Converter);
+        }
+    }
+    RefuseToReplaceInput(FileName, Target, Outputs);
+
     Stream.SetPosition(Header.DumpOffset);
     RunCommands(Stream, Version, FileName);
     // The log is not read again: its memory goes back before the output files are built.
     std::vector<std::uint8_t>().swap(Stream.Buffer());
 
-    const std::string Target =
-        OutputDir.empty()
-            ? FileName
-            : (OutputDir.back() == '/' ? OutputDir : OutputDir + "/") + ExtractFileName(FileName);
-    if (SharedOutput) {
-        SharedConverter->Finish(Target);
-    } else {
-        for (int n = 0; n < Devices->Count(); ++n) {
-            TSndDevice* Model = Devices->Get(n);
-            if (Model->Converter && Model->DeviceClass != &TSndNothing::Class)
-                Model->Converter->Finish(Target);
-        }
-    }
+    for (TStateConv* Converter : Outputs)
+        Converter->Finish(Target);
     ResultText = TextDone;
     return true;
 }

@@ -197,3 +197,78 @@ TEST_F(NothingLost, ASuccessfulRunReplacesOlderOutputsWithCompleteFiles) {
 
 } // namespace
 } // namespace varnhold::test
+
+namespace varnhold::test {
+namespace {
+
+// A log saved under the name of its own output (song.mid, or song.vm3 when the voice bank
+// is written) would be replaced by that output and lost. It is refused before anything is
+// written.
+struct TSelfNamedCase {
+    const char* Name;
+    const char* Input;     // below the test directory
+    const char* OutputDir; // "" for beside the input
+    bool Voices;           // ProgramChange and DebugMode
+    const char* Refused;   // the output that would replace the input; "" when it converts
+};
+
+const TSelfNamedCase SelfNamedCases[] = {
+    {"MidiName", "song.mid", "", false, "song.mid"},
+    {"BankNameWithVoices", "song.vm3", "", true, "song.vm3"},
+    {"BankNameWithoutVoices", "song.vm3", "", false, ""},
+    {"SameDirectoryAsOutputDir", "sub/song.mid", "sub/", false, "sub/song.mid"},
+    {"SameDirectoryByAnotherPath", "sub/song.mid", "sub/../sub", false, "sub/song.mid"},
+    {"OtherOutputDir", "sub/song.mid", "other", false, ""},
+};
+
+class SelfNamedInput : public ::testing::TestWithParam<TSelfNamedCase> {};
+
+TEST_P(SelfNamedInput, IsNeverReplacedByItsOutput) {
+    const TSelfNamedCase& C = GetParam();
+    TTempDir Dir;
+    fs::create_directory(Dir.File("sub"));
+    fs::create_directory(Dir.File("other"));
+    const std::string File = Dir.File(C.Input);
+    const std::vector<std::uint8_t> Log = PlayThen([](TS98Builder&) {});
+    WriteFileBytes(File, Log);
+    const auto Before = SnapshotTree(Dir.Path());
+
+    TVarnhold Job;
+    Job.UseProgramChange = Job.DebugMode = C.Voices;
+    if (*C.OutputDir) Job.OutputDir = Dir.File(C.OutputDir);
+    if (*C.Refused) {
+        try {
+            Job.Convert(File);
+            FAIL() << "the input was converted over itself";
+        } catch (const EFileError& Error) {
+            EXPECT_NE(std::string(Error.what()).find("it is the input file"), std::string::npos)
+                << Error.what();
+            EXPECT_NE(std::string(Error.what()).find(C.Refused), std::string::npos) << Error.what();
+        }
+        EXPECT_EQ(SnapshotTree(Dir.Path()), Before);
+    } else {
+        EXPECT_TRUE(Job.Convert(File));
+        EXPECT_EQ(ReadFileBytes(File), Log);
+    }
+    EXPECT_TRUE(TemporaryFiles(Dir.Path()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SelfNamedInput, ::testing::ValuesIn(SelfNamedCases),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST(SelfNamedInputTool, FailsNamingTheOutputAndKeepsTheLog) {
+    TTempDir Dir;
+    const std::string File = Dir.File("song.mid");
+    const std::vector<std::uint8_t> Log = PlayThen([](TS98Builder&) {});
+    WriteFileBytes(File, Log);
+    const TToolRun R = RunTool({File});
+    EXPECT_EQ(R.Exit, 1);
+    EXPECT_EQ(R.Err, File + ": error: cannot write \"" + File +
+                         "\": it is the input file; rename the input or choose another output "
+                         "directory\n");
+    EXPECT_EQ(ReadFileBytes(File), Log);
+    EXPECT_EQ(ListTree(Dir.Path()), std::set<std::string>{"song.mid"});
+}
+
+} // namespace
+} // namespace varnhold::test
