@@ -29,7 +29,7 @@ corpus="$build/corpus"
 artifacts="$build/artifacts"
 mkdir -p "$corpus" "$artifacts"
 "$build/fuzz/varnhold-fuzz-seeds" "$seeds"
-cp "$root"/fuzz/regressions/* "$seeds"/ 2>/dev/null || true
+cp "$root"/fuzz/regressions/*.s98 "$seeds"/ 2>/dev/null || true
 
 # Conversions write their files into private directories; memory is faster than disk.
 [[ -d /dev/shm && -w /dev/shm ]] && export TMPDIR=/dev/shm
