@@ -10,33 +10,38 @@
 
 namespace varnhold {
 
-std::uint32_t WriteVarLen(std::vector<std::uint8_t>& Out, std::uint32_t Value) {
-    // Seven bits per byte, most significant group first, bit 7 set on all but the last.
-    std::uint8_t Groups[5];
-    std::uint32_t Count = 0;
-    Groups[Count++] = static_cast<std::uint8_t>(Value & 0x7F);
+namespace {
+
+// Bytes of Value as a variable-length quantity: seven bits per byte.
+std::uint32_t VarLenSize(std::uint32_t Value) {
+    std::uint32_t Count = 1;
     while ((Value >>= 7) != 0)
-        Groups[Count++] = static_cast<std::uint8_t>((Value & 0x7F) | 0x80);
-    for (std::uint32_t I = Count; I > 0; --I)
-        Out.push_back(Groups[I - 1]);
+        ++Count;
+    return Count;
+}
+
+// Writes Value at P, most significant group first, bit 7 set on all but the last byte;
+// returns the position after it.
+std::uint8_t* PutVarLen(std::uint8_t* P, std::uint32_t Value) {
+    const std::uint32_t Count = VarLenSize(Value);
+    for (std::uint32_t I = Count; I > 0; --I) {
+        P[I - 1] = static_cast<std::uint8_t>((Value & 0x7F) | (I == Count ? 0 : 0x80));
+        Value >>= 7;
+    }
+    return P + Count;
+}
+
+} // namespace
+
+std::uint32_t WriteVarLen(std::vector<std::uint8_t>& Out, std::uint32_t Value) {
+    const std::uint32_t Count = VarLenSize(Value);
+    const std::size_t At = Out.size();
+    Out.resize(At + Count);
+    PutVarLen(Out.data() + At, Value);
     return Count;
 }
 
 namespace {
-
-std::uint32_t Write2(std::vector<std::uint8_t>& Out, std::uint8_t A, std::uint8_t B) {
-    Out.push_back(A);
-    Out.push_back(B);
-    return 2;
-}
-
-std::uint32_t Write3(std::vector<std::uint8_t>& Out, std::uint8_t A, std::uint8_t B,
-                     std::uint8_t C) {
-    Out.push_back(A);
-    Out.push_back(B);
-    Out.push_back(C);
-    return 3;
-}
 
 void WriteBigEndian32(std::uint8_t* At, std::uint32_t Value) {
     At[0] = static_cast<std::uint8_t>(Value >> 24);
@@ -105,6 +110,68 @@ bool InsertionSort(TSmfEventStore& Items, std::size_t MaxMoves) {
     return true;
 }
 
+// The bytes of an event after its delta time, as the table in the header lists them: how
+// many, and writing them at P (returning the position after them). Unknown kinds write
+// nothing.
+std::uint32_t EncodedSize(const TSmf& Smf, const TSmfEvent& Event) {
+    switch (Event.Kind) {
+    case TSmfEventKind::NoteOn:
+    case TSmfEventKind::NoteOff:
+    case TSmfEventKind::ControlChange:
+    case TSmfEventKind::PitchBendShort: return 3;
+    case TSmfEventKind::ProgramChange: return 2;
+    case TSmfEventKind::SysEx:
+    case TSmfEventKind::Tempo: {
+        const auto Length = static_cast<std::uint32_t>(Smf.DirectBytes(Event).size());
+        return (Event.Kind == TSmfEventKind::SysEx ? 1 : 2) + VarLenSize(Length) + Length;
+    }
+    }
+    return 0;
+}
+
+std::uint8_t* Encode(const TSmf& Smf, const TSmfEvent& Event, std::uint8_t* P) {
+    switch (Event.Kind) {
+    case TSmfEventKind::NoteOn:
+    case TSmfEventKind::NoteOff:
+    case TSmfEventKind::ControlChange:
+        P[0] = Event.Status;
+        P[1] = Event.Data1;
+        P[2] = Event.Data2;
+        return P + 3;
+    case TSmfEventKind::ProgramChange:
+        P[0] = Event.Status;
+        P[1] = static_cast<std::uint8_t>(Event.Value);
+        return P + 2;
+    case TSmfEventKind::PitchBendShort:
+        // Only the coarse seven bits are sent; the fine part is always 0.
+        P[0] = Event.Status;
+        P[1] = 0x00;
+        P[2] = static_cast<std::uint8_t>(
+            std::max<std::int32_t>(std::min<std::int32_t>(Event.Value, 127), 0));
+        return P + 3;
+    case TSmfEventKind::SysEx:
+    case TSmfEventKind::Tempo: {
+        const auto& Data = Smf.DirectBytes(Event);
+        if (Event.Kind == TSmfEventKind::SysEx) {
+            *P++ = 0xF0;
+        } else {
+            *P++ = 0xFF;
+            *P++ = Event.Data1;
+        }
+        P = PutVarLen(P, static_cast<std::uint32_t>(Data.size()));
+        return std::copy(Data.begin(), Data.end(), P);
+    }
+    }
+    return P;
+}
+
+[[noreturn]] void FailDelta(const char* What, std::int64_t To, std::int64_t From,
+                            std::int64_t Ticks) {
+    throw ELimitError(std::string(What) + " at tick " + std::to_string(To) + " is " +
+                      std::to_string(Ticks) + " ticks after tick " + std::to_string(From) +
+                      ": a MIDI delta time holds at most " + std::to_string(MaxVarLen) + " ticks");
+}
+
 } // namespace
 
 TSmfEvent& TSmf::AddNoteOn(std::int32_t Time, std::uint8_t Channel, std::uint8_t Note,
@@ -169,35 +236,11 @@ TSmfEvent& TSmf::AddSysEx(std::int32_t Time, std::span<const std::uint8_t> Body)
 }
 
 std::uint32_t TSmf::WriteTo(const TSmfEvent& Event, std::vector<std::uint8_t>& Out) const {
-    switch (Event.Kind) {
-    case TSmfEventKind::NoteOn:
-    case TSmfEventKind::NoteOff:
-    case TSmfEventKind::ControlChange: return Write3(Out, Event.Status, Event.Data1, Event.Data2);
-    case TSmfEventKind::ProgramChange:
-        return Write2(Out, Event.Status, static_cast<std::uint8_t>(Event.Value));
-    case TSmfEventKind::PitchBendShort: {
-        // Only the coarse seven bits are sent; the fine part is always 0.
-        const std::int32_t Bend =
-            std::max<std::int32_t>(std::min<std::int32_t>(Event.Value, 127), 0);
-        return Write3(Out, Event.Status, 0x00, static_cast<std::uint8_t>(Bend));
-    }
-    case TSmfEventKind::SysEx: {
-        const auto& Data = DirectBytes(Event);
-        Out.push_back(0xF0);
-        const std::uint32_t Length = WriteVarLen(Out, static_cast<std::uint32_t>(Data.size()));
-        Out.insert(Out.end(), Data.begin(), Data.end());
-        return 1 + Length + static_cast<std::uint32_t>(Data.size());
-    }
-    case TSmfEventKind::Tempo: {
-        const auto& Data = DirectBytes(Event);
-        Out.push_back(0xFF);
-        Out.push_back(Event.Data1);
-        const std::uint32_t Length = WriteVarLen(Out, static_cast<std::uint32_t>(Data.size()));
-        Out.insert(Out.end(), Data.begin(), Data.end());
-        return 2 + Length + static_cast<std::uint32_t>(Data.size());
-    }
-    }
-    return 0;
+    const std::uint32_t Count = EncodedSize(*this, Event);
+    const std::size_t At = Out.size();
+    Out.resize(At + Count);
+    Encode(*this, Event, Out.data() + At);
+    return Count;
 }
 
 void TSmf::Clear() {
@@ -210,13 +253,14 @@ void TSmf::SortByTime() {
     if (Events.size() < 2) return;
     // One pass: already in order (the usual case, events are added as time goes on)?
     bool Sorted = true;
-    std::int32_t Min = Events.front().Time, Max = Min;
-    for (std::size_t I = 1; I < Events.size(); ++I) {
-        const std::int32_t Time = Events[I].Time;
-        if (Time < Events[I - 1].Time) Sorted = false;
+    std::int32_t Min = Events.front().Time, Max = Min, Last = Min;
+    Events.ForEach([&](const TSmfEvent& Event) {
+        const std::int32_t Time = Event.Time;
+        if (Time < Last) Sorted = false;
+        Last = Time;
         Min = std::min(Min, Time);
         Max = std::max(Max, Time);
-    }
+    });
     // Within a span below 2^31 the wrapping difference orders exactly like the times, and
     // any stable sort gives the merge sort's result.
     if (static_cast<std::int64_t>(Max) - Min <= std::numeric_limits<std::int32_t>::max()) {
@@ -235,11 +279,30 @@ void TSmf::SortByTime() {
 std::vector<std::uint8_t> TSmf::BuildFile() {
     SortByTime();
 
-    std::size_t Estimate = 22 + 4 + 5 * Events.size();
-    for (const auto& Data : DirectData)
-        Estimate += Data.size() + 4;
-    std::vector<std::uint8_t> Out;
-    Out.reserve(Estimate);
+    // A delta beyond four bytes of variable-length quantity would make a corrupt file.
+    const auto Delta = [](std::int64_t To, std::int64_t From, const char* What) {
+        const std::int64_t Ticks = std::max<std::int64_t>(0, To - From);
+        if (Ticks > MaxVarLen) [[unlikely]]
+            FailDelta(What, To, From, Ticks);
+        return static_cast<std::uint32_t>(Ticks);
+    };
+
+    // Two passes: the exact size (checking every delta), then the bytes into a buffer of
+    // that size, with no check per byte and nothing reserved that is not written.
+    std::uint64_t TrackLength = 0;
+    std::int32_t Previous = 0;
+    Events.ForEach([&](const TSmfEvent& Event) {
+        if (Event.Status == 0) return;
+        TrackLength += VarLenSize(Delta(Event.Time, Previous, "a MIDI event"));
+        TrackLength += EncodedSize(*this, Event);
+        Previous = std::max<std::int32_t>(0, Event.Time);
+    });
+    const std::uint32_t EndDelta = Delta(EndTime, Previous, "the end of the track");
+    constexpr std::uint8_t EndOfTrack[] = {0xFF, 0x2F, 0x00};
+    TrackLength += VarLenSize(EndDelta) + sizeof EndOfTrack;
+    if (TrackLength > std::numeric_limits<std::uint32_t>::max())
+        throw ELimitError("the MIDI track is " + std::to_string(TrackLength) +
+                          " bytes long; a track holds at most 4294967295 bytes");
 
     const std::uint8_t Header[] = {'M',
                                    'T',
@@ -254,41 +317,26 @@ std::vector<std::uint8_t> TSmf::BuildFile() {
                                    0,
                                    1,
                                    static_cast<std::uint8_t>(Division >> 8),
-                                   static_cast<std::uint8_t>(Division)};
-    const std::uint8_t TrackHeader[] = {'M', 'T', 'r', 'k', 0, 0, 0, 0};
-    // Byte by byte: GCC 12 at -O3 misreads a range insert into the reserved buffer.
-    for (const std::uint8_t B : Header)
-        Out.push_back(B);
-    for (const std::uint8_t B : TrackHeader)
-        Out.push_back(B);
-    const std::size_t LengthAt = Out.size() - 4;
+                                   static_cast<std::uint8_t>(Division),
+                                   'M',
+                                   'T',
+                                   'r',
+                                   'k'};
+    std::vector<std::uint8_t> Out(sizeof Header + 4 + static_cast<std::size_t>(TrackLength));
+    std::uint8_t* P = std::copy(std::begin(Header), std::end(Header), Out.data());
+    WriteBigEndian32(P, static_cast<std::uint32_t>(TrackLength));
+    P += 4;
 
-    // A delta beyond four bytes of variable-length quantity would make a corrupt file.
-    const auto Delta = [](std::int64_t To, std::int64_t From, const char* What) {
-        const std::int64_t Ticks = std::max<std::int64_t>(0, To - From);
-        if (Ticks > MaxVarLen)
-            throw ELimitError(std::string(What) + " at tick " + std::to_string(To) + " is " +
-                              std::to_string(Ticks) + " ticks after tick " + std::to_string(From) +
-                              ": a MIDI delta time holds at most " + std::to_string(MaxVarLen) +
-                              " ticks");
-        return static_cast<std::uint32_t>(Ticks);
-    };
-
-    std::int32_t Previous = 0;
-    for (const auto& Event : Events) {
-        if (Event.Status == 0) continue;
-        WriteVarLen(Out, Delta(Event.Time, Previous, "a MIDI event"));
+    Previous = 0;
+    Events.ForEach([&](const TSmfEvent& Event) {
+        if (Event.Status == 0) return;
+        P = PutVarLen(P, static_cast<std::uint32_t>(std::max<std::int64_t>(
+                             0, static_cast<std::int64_t>(Event.Time) - Previous)));
         Previous = std::max<std::int32_t>(0, Event.Time);
-        WriteTo(Event, Out);
-    }
-    WriteVarLen(Out, Delta(EndTime, Previous, "the end of the track"));
-    Write3(Out, 0xFF, 0x2F, 0x00);
-
-    const std::size_t TrackLength = Out.size() - (LengthAt + 4);
-    if (TrackLength > std::numeric_limits<std::uint32_t>::max())
-        throw ELimitError("the MIDI track is " + std::to_string(TrackLength) +
-                          " bytes long; a track holds at most 4294967295 bytes");
-    WriteBigEndian32(Out.data() + LengthAt, static_cast<std::uint32_t>(TrackLength));
+        P = Encode(*this, Event, P);
+    });
+    P = PutVarLen(P, EndDelta);
+    std::copy(std::begin(EndOfTrack), std::end(EndOfTrack), P);
     return Out;
 }
 

@@ -119,6 +119,12 @@ public:
     iterator end() { return {this, Count}; }
     const_iterator begin() const { return {this, 0}; }
     const_iterator end() const { return {this, Count}; }
+    // Calls F with every event in order, block by block (cheaper than indexing).
+    template <class TF> void ForEach(TF&& F) const {
+        for (const std::vector<TSmfEvent>& Block : Blocks)
+            for (const TSmfEvent& Event : Block)
+                F(Event);
+    }
     // Frees every block.
     void clear() {
         std::vector<std::vector<TSmfEvent>>().swap(Blocks);
