@@ -35,6 +35,7 @@
 #include <vector>
 
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -320,7 +321,19 @@ void PrintLinearity(const std::vector<TRow>& Rows) {
 }
 
 #ifdef VARNHOLD_BENCH_CLI
-double RunBatch(const std::vector<std::string>& Files, const fs::path& Out, int Jobs) {
+// Processor time of this process so far (all threads, user and system), in seconds.
+double ProcessorSeconds() {
+    rusage Usage{};
+    getrusage(RUSAGE_SELF, &Usage);
+    const auto Seconds = [](const timeval& T) { return T.tv_sec + T.tv_usec / 1e6; };
+    return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
+}
+
+struct TBatchTime {
+    double Wall = 1e300, Processor = 0;
+};
+
+TBatchTime RunBatch(const std::vector<std::string>& Files, const fs::path& Out, int Jobs) {
     fs::remove_all(Out);
     fs::create_directories(Out);
     std::vector<std::string> Args{"varnhold",           "-q",           "-j",
@@ -330,12 +343,13 @@ double RunBatch(const std::vector<std::string>& Files, const fs::path& Out, int 
     for (const std::string& A : Args)
         Argv.push_back(A.c_str());
     std::ostringstream Stdout, Stderr;
+    const double Processor = ProcessorSeconds();
     const auto Start = Clock::now();
     const int Status = varnhold::cli::RunVarnhold(static_cast<int>(Argv.size()), Argv.data(),
                                                   Stdout, Stderr, false);
-    const double Seconds = SecondsSince(Start);
+    const TBatchTime Time{SecondsSince(Start), ProcessorSeconds() - Processor};
     if (Status != 0) throw std::runtime_error("batch failed: " + Stderr.str());
-    return Seconds;
+    return Time;
 }
 
 std::map<std::string, std::vector<char>> ReadAll(const fs::path& Dir) {
@@ -360,15 +374,20 @@ void MeasureBatch(int Count, const fs::path& Dir) {
                                           static_cast<std::uint32_t>(i + 1));
         Files.push_back(File.string());
     }
-    double One = 1e300, Two = 1e300;
-    for (int Round = 0; Round < 3; ++Round) {
-        One = std::min(One, RunBatch(Files, Dir / "batch-j1", 1));
-        Two = std::min(Two, RunBatch(Files, Dir / "batch-j2", 2));
+    // Best wall time of each, with the processor time of that run (the rest is waiting,
+    // for the disk above all: every output is flushed before it replaces its name).
+    TBatchTime One, Two;
+    for (int Round = 0; Round < 5; ++Round) {
+        const TBatchTime A = RunBatch(Files, Dir / "batch-j1", 1);
+        const TBatchTime B = RunBatch(Files, Dir / "batch-j2", 2);
+        if (A.Wall < One.Wall) One = A;
+        if (B.Wall < Two.Wall) Two = B;
     }
     const bool Same = ReadAll(Dir / "batch-j1") == ReadAll(Dir / "batch-j2");
-    std::printf("\nbatch: %d files, %.1f MB in all; -j 1 %.3f s, -j 2 %.3f s, speed-up %.2fx; "
-                "outputs %s\n",
-                Count, Bytes / MB, One, Two, One / Two, Same ? "identical" : "DIFFER");
+    std::printf("\nbatch: %d files, %.1f MB in all; -j 1 %.3f s (processor %.3f s), -j 2 %.3f s "
+                "(processor %.3f s), speed-up %.2fx; outputs %s\n",
+                Count, Bytes / MB, One.Wall, One.Processor, Two.Wall, Two.Processor,
+                One.Wall / Two.Wall, Same ? "identical" : "DIFFER");
     fs::remove_all(In);
     fs::remove_all(Dir / "batch-j1");
     fs::remove_all(Dir / "batch-j2");
