@@ -41,7 +41,7 @@ status=0
 "$build/fuzz/varnhold-fuzz" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
   -max_len=16384 -print_final_stats=1 -artifact_prefix="$artifacts/" \
   "$corpus" "$seeds" >"$log" 2>&1 || status=$?
-grep -E '^(#[0-9]+ +(INITED|DONE)|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" >&2 || true
+grep -E '^(#[0-9]+[[:space:]]+(INITED|DONE)|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" >&2 || true
 if ((status != 0)); then
   tail -n 60 "$log" >&2
   echo "fuzz: finding (exit $status); inputs kept in $artifacts" >&2
