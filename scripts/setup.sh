@@ -5,19 +5,8 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VARNHOLD_BUILD_DIR:-$root/build}"
 
-packages=(build-essential cmake g++ libgtest-dev libcli11-dev libbenchmark-dev
-          qt6-base-dev fonts-ipafont-gothic ${VARNHOLD_EXTRA_PACKAGES:-})
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "setup: installing ${missing[*]}" >&2
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$root/scripts/ensure-packages.sh" build-essential cmake g++ libgtest-dev libcli11-dev \
+  qt6-base-dev fonts-ipafont-gothic ${VARNHOLD_EXTRA_PACKAGES:-}
 
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${VARNHOLD_CMAKE_ARGS:-} >/dev/null
