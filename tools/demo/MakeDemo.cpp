@@ -92,40 +92,25 @@ constexpr const char* RimB = "...x.......x....";
 
 // ---- the voices ----
 
-TFmOperator Op(std::uint8_t Dt, std::uint8_t Mul, std::uint8_t Tl, std::uint8_t Ar, std::uint8_t Dr,
-               std::uint8_t Sr, std::uint8_t Sl, std::uint8_t Rr, std::uint8_t Ks = 0) {
-    TFmOperator O;
-    O.Detune = Dt;
-    O.Multiple = Mul;
-    O.TotalLevel = Tl;
-    O.AttackRate = Ar;
-    O.DecayRate = Dr;
-    O.SustainRate = Sr;
-    O.SustainLevel = Sl;
-    O.ReleaseRate = Rr;
-    O.KeyScale = Ks;
-    return O;
-}
-
 // Two stacked pairs: a bright, slightly detuned lead. Carriers are S2 and S4.
 TFmVoice LeadVoice(std::uint8_t CarrierLevel) {
     return {4,
             5,
-            {Op(0, 1, 32, 31, 10, 2, 3, 6), Op(3, 1, CarrierLevel, 31, 6, 2, 2, 7, 1),
-             Op(7, 2, 40, 31, 12, 3, 4, 6), Op(0, 1, CarrierLevel, 31, 5, 2, 2, 7, 1)}};
+            {FmOp(0, 1, 32, 31, 10, 2, 3, 6), FmOp(3, 1, CarrierLevel, 31, 6, 2, 2, 7, 1),
+             FmOp(7, 2, 40, 31, 12, 3, 4, 6), FmOp(0, 1, CarrierLevel, 31, 5, 2, 2, 7, 1)}};
 }
 
 // A plucked chain for the bass; only S4 is heard.
 const TFmVoice BassVoice{0,
                          6,
-                         {Op(0, 1, 36, 31, 14, 0, 5, 8), Op(0, 3, 44, 31, 16, 0, 6, 8),
-                          Op(0, 1, 28, 31, 12, 2, 4, 8, 1), Op(0, 1, 6, 31, 8, 3, 3, 9, 1)}};
+                         {FmOp(0, 1, 36, 31, 14, 0, 5, 8), FmOp(0, 3, 44, 31, 16, 0, 6, 8),
+                          FmOp(0, 1, 28, 31, 12, 2, 4, 8, 1), FmOp(0, 1, 6, 31, 8, 3, 3, 9, 1)}};
 
 // One modulator over three soft carriers: a slow pad.
 const TFmVoice PadVoice{5,
                         3,
-                        {Op(0, 1, 42, 20, 4, 0, 2, 5), Op(3, 1, 20, 16, 2, 0, 1, 5),
-                         Op(0, 2, 26, 16, 2, 0, 1, 5), Op(7, 1, 20, 16, 2, 0, 1, 5)}};
+                        {FmOp(0, 1, 42, 20, 4, 0, 2, 5), FmOp(3, 1, 20, 16, 2, 0, 1, 5),
+                         FmOp(0, 2, 26, 16, 2, 0, 1, 5), FmOp(7, 1, 20, 16, 2, 0, 1, 5)}};
 
 // ---- rendering ----
 

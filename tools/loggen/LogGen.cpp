@@ -34,6 +34,9 @@ public:
     }
     int Below(int N) { return static_cast<int>(Next() % static_cast<std::uint32_t>(N)); }
     bool Chance(int Percent) { return Below(100) < Percent; }
+    template <class T, std::size_t N> const T& Pick(const std::array<T, N>& Items) {
+        return Items[static_cast<std::size_t>(Below(static_cast<int>(N)))];
+    }
 
 private:
     std::uint64_t State;
@@ -97,11 +100,12 @@ double VibratoCents(const TVibrato& V, int Age) {
 }
 
 // A melodic FM line: a random walk on the scale, with slides between tied notes and
-// vibrato on held ones.
+// vibrato on held ones. The defaults place every song's lead: channel 0, scale steps
+// 0..12 from the tonic above middle C, notes of up to four steps.
 struct TLine {
     int Channel = 0;
     int Base = 60;          // scale steps count from the tonic at this key
-    int Low = 0, High = 10; // range in scale steps
+    int Low = 0, High = 12; // range in scale steps
     int MaxLength = 4;      // steps
     int RestPercent = 10;
     int LegatoPercent = 30;
@@ -270,21 +274,6 @@ constexpr std::array<TGroove, 3> Grooves{{
     {"x.......x.x.....", "....x..x....x...", "x.xxx.xxx.xxx.xx"},
 }};
 
-TFmOperator Op(std::uint8_t Dt, std::uint8_t Mul, std::uint8_t Tl, std::uint8_t Ar, std::uint8_t Dr,
-               std::uint8_t Sr, std::uint8_t Sl, std::uint8_t Rr, std::uint8_t Ks = 0) {
-    TFmOperator O;
-    O.Detune = Dt;
-    O.Multiple = Mul;
-    O.TotalLevel = Tl;
-    O.AttackRate = Ar;
-    O.DecayRate = Dr;
-    O.SustainRate = Sr;
-    O.SustainLevel = Sl;
-    O.ReleaseRate = Rr;
-    O.KeyScale = Ks;
-    return O;
-}
-
 // Lead voices, one per variant: two stacked pairs (algorithm 4) or a chain (0).
 TFmVoice LeadVoice(int Variant) {
     const auto Level = static_cast<std::uint8_t>(8 + 3 * (Variant % 4));
@@ -292,33 +281,33 @@ TFmVoice LeadVoice(int Variant) {
     if (Variant % 3 == 2)
         return {0,
                 6,
-                {Op(Dt, 1, 30, 31, 8, 2, 3, 6), Op(0, 2, 36, 31, 10, 2, 4, 6),
-                 Op(3, 1, 28, 31, 9, 2, 3, 7), Op(0, 1, Level, 31, 5, 2, 2, 7, 1)}};
+                {FmOp(Dt, 1, 30, 31, 8, 2, 3, 6), FmOp(0, 2, 36, 31, 10, 2, 4, 6),
+                 FmOp(3, 1, 28, 31, 9, 2, 3, 7), FmOp(0, 1, Level, 31, 5, 2, 2, 7, 1)}};
     return {4,
             static_cast<std::uint8_t>(4 + Variant % 3),
-            {Op(0, 1, 32, 31, 10, 2, 3, 6), Op(Dt, 1, Level, 31, 6, 2, 2, 7, 1),
-             Op(7, 2, 40, 31, 12, 3, 4, 6), Op(0, 1, Level, 31, 5, 2, 2, 7, 1)}};
+            {FmOp(0, 1, 32, 31, 10, 2, 3, 6), FmOp(Dt, 1, Level, 31, 6, 2, 2, 7, 1),
+             FmOp(7, 2, 40, 31, 12, 3, 4, 6), FmOp(0, 1, Level, 31, 5, 2, 2, 7, 1)}};
 }
 
 const TFmVoice BassVoice{0,
                          6,
-                         {Op(0, 1, 36, 31, 14, 0, 5, 8), Op(0, 3, 44, 31, 16, 0, 6, 8),
-                          Op(0, 1, 28, 31, 12, 2, 4, 8, 1), Op(0, 1, 6, 31, 8, 3, 3, 9, 1)}};
+                         {FmOp(0, 1, 36, 31, 14, 0, 5, 8), FmOp(0, 3, 44, 31, 16, 0, 6, 8),
+                          FmOp(0, 1, 28, 31, 12, 2, 4, 8, 1), FmOp(0, 1, 6, 31, 8, 3, 3, 9, 1)}};
 
 const TFmVoice PadVoice{5,
                         3,
-                        {Op(0, 1, 42, 20, 4, 0, 2, 5), Op(3, 1, 20, 16, 2, 0, 1, 5),
-                         Op(0, 2, 26, 16, 2, 0, 1, 5), Op(7, 1, 20, 16, 2, 0, 1, 5)}};
+                        {FmOp(0, 1, 42, 20, 4, 0, 2, 5), FmOp(3, 1, 20, 16, 2, 0, 1, 5),
+                         FmOp(0, 2, 26, 16, 2, 0, 1, 5), FmOp(7, 1, 20, 16, 2, 0, 1, 5)}};
 
 const TFmVoice BrassVoice{2,
                           5,
-                          {Op(1, 1, 30, 28, 8, 4, 4, 7), Op(0, 1, 34, 26, 9, 4, 5, 7),
-                           Op(2, 1, 26, 24, 8, 3, 3, 7), Op(0, 1, 10, 24, 6, 3, 2, 8, 1)}};
+                          {FmOp(1, 1, 30, 28, 8, 4, 4, 7), FmOp(0, 1, 34, 26, 9, 4, 5, 7),
+                           FmOp(2, 1, 26, 24, 8, 3, 3, 7), FmOp(0, 1, 10, 24, 6, 3, 2, 8, 1)}};
 
 const TFmVoice DrumVoice{0,
                          7,
-                         {Op(0, 1, 20, 31, 18, 10, 8, 10), Op(0, 2, 30, 31, 20, 12, 9, 10),
-                          Op(0, 1, 24, 31, 16, 10, 8, 10), Op(0, 1, 4, 31, 14, 12, 10, 12)}};
+                         {FmOp(0, 1, 20, 31, 18, 10, 8, 10), FmOp(0, 2, 30, 31, 20, 12, 9, 10),
+                          FmOp(0, 1, 24, 31, 16, 10, 8, 10), FmOp(0, 1, 4, 31, 14, 12, 10, 12)}};
 
 constexpr std::array<int, 4> ArpeggioTones{0, 1, 2, 3}; // root, third, fifth, octave
 
@@ -338,17 +327,34 @@ struct TForm {
     }
 };
 
+// What every song keeps from bar to bar, and the moves every bar and the close begin with.
+class TSongBase {
+protected:
+    explicit TSongBase(std::uint32_t Seed) : Rng(Seed) {}
+
+    // The bar's writes go to Out; a new section moves to a new key.
+    void BeginBar(TS98Builder& Out) {
+        Clock.Attach(Out);
+        if (Form.Section()) Harmony.Modulate();
+    }
+    // The closing writes follow the last bar's wait.
+    void BeginClose(TS98Builder& Out) {
+        Clock.Attach(Out);
+        Clock.Flush();
+    }
+
+    TRandom Rng;
+    THarmony Harmony;
+    TClock Clock;
+    TForm Form;
+};
+
 // ---- YM2608 ----
 
-class TYm2608Song {
+class TYm2608Song : private TSongBase {
 public:
-    explicit TYm2608Song(std::uint32_t Seed) : Rng(Seed) {
-        Lead = {.Channel = 0,
-                .Base = 60,
-                .Low = 0,
-                .High = 12,
-                .MaxLength = 4,
-                .RestPercent = 8,
+    explicit TYm2608Song(std::uint32_t Seed) : TSongBase(Seed) {
+        Lead = {.RestPercent = 8,
                 .LegatoPercent = 35,
                 .SlideFrames = 24,
                 .Vib = {.Depth = 22, .Period = 170, .Every = 3, .Delay = 50}};
@@ -391,17 +397,16 @@ public:
     }
 
     void RenderBar(TS98Builder& Out) {
-        Clock.Attach(Out);
+        BeginBar(Out);
         TYm2608Composer Chip(Out);
-        if (Form.Section()) Harmony.Modulate();
         if (Form.NewVoices()) {
             Clock.Flush();
             Chip.SetVoice(Lead.Channel, LeadVoice(Form.Bar / 4));
             Chip.SetVoice(Counter.Channel, LeadVoice(Form.Bar / 4 + 5));
             Chip.RhythmLevel(0, static_cast<std::uint8_t>(24 + Rng.Below(8)));
         }
-        const auto& Bass = BassPatterns[static_cast<std::size_t>(Rng.Below(4))];
-        const TGroove& Groove = Grooves[static_cast<std::size_t>(Rng.Below(3))];
+        const auto& Bass = Rng.Pick(BassPatterns);
+        const TGroove& Groove = Rng.Pick(Grooves);
         const int StepFrames = Form.StepFrames();
         for (int s = 0; s < 16; ++s) {
             if (s % 8 == 0) {
@@ -428,11 +433,9 @@ public:
     }
 
     void Finish(TS98Builder& Out) {
-        Clock.Attach(Out);
-        Clock.Flush();
+        BeginClose(Out);
         TYm2608Composer Chip(Out);
-        for (int Channel = 0; Channel < 6; ++Channel)
-            Chip.NoteOff(Channel);
+        Chip.AllNotesOff();
         for (int Channel = 0; Channel < 3; ++Channel)
             Chip.SsgOff(Channel);
         Out.Wait(1);
@@ -443,10 +446,6 @@ private:
     static constexpr std::uint8_t ToneOnly = 0x38, NoiseOnC = 0x1C;
     static constexpr int Arpeggio = 0, Bell = 1, Noise = 2;
 
-    TRandom Rng;
-    THarmony Harmony;
-    TClock Clock;
-    TForm Form;
     TLine Lead, Counter;
     TPad PadLow, PadHigh;
     bool BassOn = false, BrassOn = false;
@@ -569,15 +568,10 @@ private:
 
 // ---- YM2151 ----
 
-class TYm2151Song {
+class TYm2151Song : private TSongBase {
 public:
-    explicit TYm2151Song(std::uint32_t Seed) : Rng(Seed) {
-        Lead = {.Channel = 0,
-                .Base = 60,
-                .Low = 0,
-                .High = 12,
-                .MaxLength = 4,
-                .RestPercent = 6,
+    explicit TYm2151Song(std::uint32_t Seed) : TSongBase(Seed) {
+        Lead = {.RestPercent = 6,
                 .LegatoPercent = 40,
                 .SlideFrames = 20,
                 .Vib = {.Depth = 25, .Period = 150, .Every = 2, .Delay = 45}};
@@ -615,16 +609,15 @@ public:
     }
 
     void RenderBar(TS98Builder& Out) {
-        Clock.Attach(Out);
+        BeginBar(Out);
         TYm2151Composer Chip(Out);
-        if (Form.Section()) Harmony.Modulate();
         if (Form.NewVoices()) {
             Clock.Flush();
             Chip.SetVoice(Lead.Channel, LeadVoice(Form.Bar / 4), TPan::Left);
             Chip.SetVoice(Counter.Channel, LeadVoice(Form.Bar / 4 + 3), TPan::Right);
         }
-        const auto& Bass = BassPatterns[static_cast<std::size_t>(Rng.Below(4))];
-        const TGroove& Groove = Grooves[static_cast<std::size_t>(Rng.Below(3))];
+        const auto& Bass = Rng.Pick(BassPatterns);
+        const TGroove& Groove = Rng.Pick(Grooves);
         const int StepFrames = Form.StepFrames();
         for (int s = 0; s < 16; ++s) {
             if (s % 8 == 0) {
@@ -665,8 +658,7 @@ public:
     }
 
     void Finish(TS98Builder& Out) {
-        Clock.Attach(Out);
-        Clock.Flush();
+        BeginClose(Out);
         TYm2151Composer Chip(Out);
         for (int Channel = 0; Channel < 8; ++Channel)
             Chip.NoteOff(Channel);
@@ -676,10 +668,6 @@ public:
 private:
     static constexpr int BassChannel = 2, ArpChannel = 6;
 
-    TRandom Rng;
-    THarmony Harmony;
-    TClock Clock;
-    TForm Form;
     TLine Lead, Counter;
     std::array<TPad, 3> Pads;
     TSweep Drum;
@@ -688,15 +676,10 @@ private:
 
 // ---- YM2612 + SN76489 ----
 
-class TYm2612Sn76489Song {
+class TYm2612Sn76489Song : private TSongBase {
 public:
-    explicit TYm2612Sn76489Song(std::uint32_t Seed) : Rng(Seed) {
-        Lead = {.Channel = 0,
-                .Base = 60,
-                .Low = 0,
-                .High = 12,
-                .MaxLength = 4,
-                .RestPercent = 8,
+    explicit TYm2612Sn76489Song(std::uint32_t Seed) : TSongBase(Seed) {
+        Lead = {.RestPercent = 8,
                 .LegatoPercent = 35,
                 .SlideFrames = 22,
                 .Vib = {.Depth = 20, .Period = 160, .Every = 3, .Delay = 55}};
@@ -725,16 +708,15 @@ public:
     }
 
     void RenderBar(TS98Builder& Out) {
-        Clock.Attach(Out);
+        BeginBar(Out);
         TYm2612Composer Fm(Out, 0);
         TSn76489Composer Psg(Out, 1);
-        if (Form.Section()) Harmony.Modulate();
         if (Form.NewVoices()) {
             Clock.Flush();
             Fm.SetVoice(Lead.Channel, LeadVoice(Form.Bar / 4 + 1));
         }
-        const auto& Bass = BassPatterns[static_cast<std::size_t>(Rng.Below(4))];
-        const TGroove& Groove = Grooves[static_cast<std::size_t>(Rng.Below(3))];
+        const auto& Bass = Rng.Pick(BassPatterns);
+        const TGroove& Groove = Rng.Pick(Grooves);
         const int StepFrames = Form.StepFrames();
         for (int s = 0; s < 16; ++s) {
             if (s % 8 == 0) {
@@ -788,12 +770,10 @@ public:
     }
 
     void Finish(TS98Builder& Out) {
-        Clock.Attach(Out);
-        Clock.Flush();
+        BeginClose(Out);
         TYm2612Composer Fm(Out, 0);
         TSn76489Composer Psg(Out, 1);
-        for (int Channel = 0; Channel < 6; ++Channel)
-            Fm.NoteOff(Channel);
+        Fm.AllNotesOff();
         Psg.Init();
         Out.Wait(1);
     }
@@ -802,10 +782,6 @@ private:
     static constexpr int BassChannel = 1, BrassChannel = 4;
     static constexpr int PsgArpeggio = 0, PsgEcho = 1, PsgBass = 2, NoiseChannel = 3;
 
-    TRandom Rng;
-    THarmony Harmony;
-    TClock Clock;
-    TForm Form;
     TLine Lead;
     TPad PadLow, PadHigh;
     TSweep Drum;

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "FmVoice.h"
 #include "S98Builder.h"
-#include "Ym2608Composer.h"
 
 namespace varnhold::tools {
 

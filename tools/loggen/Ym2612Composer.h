@@ -4,12 +4,14 @@
 
 #include <cstdint>
 
+#include "OpnFmComposer.h"
 #include "S98Builder.h"
-#include "Ym2608Composer.h"
 
 namespace varnhold::tools {
 
-class TYm2612Composer {
+// The FM registers and the pitch formula are the YM2608's, so all but the set-up comes
+// from TOpnFmComposer.
+class TYm2612Composer : public TOpnFmComposer {
 public:
     static constexpr double DefaultClock = 7670453.0;
 
@@ -18,26 +20,6 @@ public:
 
     // LFO, timers and DAC off, every key released.
     void Init();
-
-    // Channels are 0..5 (0-2 on port 0, 3-5 on port 1).
-    void SetVoice(int Channel, const TFmVoice& Voice);
-    void SetPan(int Channel, TPan Pan);
-    void NoteOn(int Channel, int Key);
-    void NoteOff(int Channel);
-    void SetPitch(int Channel, int Key, double Cents = 0);
-    void SetTotalLevel(int Channel, int Operator, std::uint8_t Level);
-
-    void Write(std::uint8_t Port, std::uint8_t Register, std::uint8_t Value);
-
-private:
-    TS98Builder& Out;
-    std::uint8_t Device;
-    double Clock;
-
-    static std::uint8_t PortOf(int Channel) { return Channel >= 3 ? 1 : 0; }
-    static std::uint8_t CodeOf(int Channel) { return static_cast<std::uint8_t>(Channel % 3); }
-    void FmWrite(int Channel, std::uint8_t Base, std::uint8_t Value);
-    void OperatorWrite(int Channel, int Operator, std::uint8_t Base, std::uint8_t Value);
 };
 
 } // namespace varnhold::tools
