@@ -141,6 +141,12 @@ std::uint8_t CarrierTotalLevel(std::uint8_t Algorithm, std::uint8_t TL0, std::ui
     return static_cast<std::uint8_t>(Level);
 }
 
+std::uint8_t CarrierLoudness(const TChannelState& R) {
+    return TotalLevelToLoudness(
+        CarrierTotalLevel(R.Algorithm, R.Operators[0].TotalLevel, R.Operators[1].TotalLevel,
+                          R.Operators[2].TotalLevel, R.Operators[3].TotalLevel));
+}
+
 namespace {
 
 // The four operator presets of the generator voices; fields not listed stay as they are.

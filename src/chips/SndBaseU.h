@@ -12,6 +12,7 @@
 namespace varnhold {
 
 class TStateConv;
+struct TChannelState;
 class TSndDevice;
 
 // Nearest MIDI key and the offset from it in 1/32 semitone plus 32.
@@ -166,6 +167,8 @@ std::uint8_t VolumeStepToLoudness(std::uint8_t Step);
 
 std::uint8_t CarrierTotalLevel(std::uint8_t Algorithm, std::uint8_t TL0, std::uint8_t TL1,
                                std::uint8_t TL2, std::uint8_t TL3);
+// The loudness of a four-operator FM channel: its carriers' total level on the TL curve.
+std::uint8_t CarrierLoudness(const TChannelState& Channel);
 // Inline: they run at every register write.
 inline std::uint8_t TSndDevice::MapChannel(std::uint8_t LocalChannel) const {
     const std::size_t Row = ChannelMapRow <= 7 ? ChannelMapRow : 0;

@@ -125,9 +125,7 @@ void TSndYM2151::WriteOperator(TChannelState& R, std::uint8_t Register, std::uin
         break;
     case 0x60:
         Op.TotalLevel = Value & 0x7F;
-        R.Loudness = TotalLevelToLoudness(
-            CarrierTotalLevel(R.Algorithm, R.Operators[0].TotalLevel, R.Operators[1].TotalLevel,
-                              R.Operators[2].TotalLevel, R.Operators[3].TotalLevel));
+        R.Loudness = CarrierLoudness(R);
         break;
     case 0x80:
         Op.KeyScale = Value >> 6;

@@ -50,9 +50,7 @@ constexpr std::uint8_t PanOf(std::uint8_t Value) {
 }
 
 void UpdateLoudness(TChannelState& R) {
-    R.Loudness = TotalLevelToLoudness(
-        CarrierTotalLevel(R.Algorithm, R.Operators[0].TotalLevel, R.Operators[1].TotalLevel,
-                          R.Operators[2].TotalLevel, R.Operators[3].TotalLevel));
+    R.Loudness = CarrierLoudness(R);
 }
 
 } // namespace
