@@ -66,47 +66,19 @@ void TSndAY38910::UpdatePitch(TStateConv& Converter, std::uint8_t Channel) {
     if (R.Note == 0) R.Restrike = 1;
 }
 
-// Generator mode and preset voice of each sounding mixer mode (tone+noise, noise, tone).
-namespace {
-struct TMixerVoice {
-    std::uint8_t GeneratorMode;
-    void (*InitVoice)(TStateConv&, std::uint8_t);
-};
-const TMixerVoice MixerVoices[3] = {
-    {2, InitToneNoiseVoice},
-    {1, InitNoiseVoice},
-    {0, InitToneVoice},
-};
-} // namespace
-
 // Every mixer write re-initialises the preset voice of each channel that still produces
 // sound, so that a voice can be captured for the current generator mode.
 void TSndAY38910::UpdateMixer(TStateConv& Converter, std::uint8_t Value) {
-    for (std::uint8_t n = 0; n < 3; ++n)
-        MixerMode[n] = static_cast<std::uint16_t>(IsBitSet(Value, n) + 2 * IsBitSet(Value, n + 3));
-
     for (std::uint8_t n = 0; n < 3; ++n) {
-        const std::uint8_t ch = MapChannel(n);
-        TChannelState& R = Converter.Channels[ch];
-        if (MixerMode[n] == MixerSilent) {
-            R.Restrike = 1;
-            continue;
-        }
-        const TMixerVoice& Voice = MixerVoices[MixerMode[n]];
-        if (R.GeneratorMode != Voice.GeneratorMode) R.Restrike = 1;
-        R.GeneratorMode = Voice.GeneratorMode;
-        Voice.InitVoice(Converter, ch);
+        MixerMode[n] = PsgMixerState(Value, n);
+        ApplyPsgMixerState(Converter, MapChannel(n), static_cast<TPsgMixerState>(MixerMode[n]));
     }
 }
 
 void TSndAY38910::UpdateAmplitude(TStateConv& Converter, std::uint8_t Channel, std::uint8_t Value) {
     TChannelState& R = Converter.Channels[MapChannel(Channel)];
     if (!Converter.DebugMode) R.ToneGenerator = 1;
-    // The envelope is not followed; an enveloped channel gets a fixed middle loudness.
-    if (IsBitSet(Value, 4))
-        R.Loudness = 96;
-    else
-        R.Loudness = VolumeStepToLoudness(static_cast<std::uint8_t>(15 - (Value & 0x0F)));
+    R.Loudness = PsgAmplitudeLoudness(Value);
     if (R.Loudness == 0) R.Restrike = 1;
 }
 

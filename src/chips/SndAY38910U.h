@@ -14,12 +14,7 @@ public:
     static const TSndDeviceClass Class;
 
     // Mixer modes: bit 0 set = tone disabled, bit 1 set = noise disabled.
-    enum : std::uint16_t {
-        MixerToneNoise = 0,
-        MixerNoiseOnly = 1,
-        MixerToneOnly = 2,
-        MixerSilent = 3,
-    };
+    using enum TPsgMixerState;
 
     std::array<std::uint16_t, 4> TonePeriod{}; // 12-bit period per chip channel (0..2 used)
     std::array<std::uint16_t, 4> MixerMode{};  // per chip channel, from register 7 (0..2 used)

@@ -147,6 +147,75 @@ std::uint8_t CarrierLoudness(const TChannelState& R) {
                           R.Operators[2].TotalLevel, R.Operators[3].TotalLevel));
 }
 
+std::uint8_t OpnOperatorOf(std::uint8_t Register) {
+    static constexpr std::uint8_t OperatorOfOffset[4] = {0, 2, 1, 3};
+    return OperatorOfOffset[(Register >> 2) & 3];
+}
+
+void WriteOpnOperatorFields(TOperatorState& Op, std::uint8_t Register, std::uint8_t Value) {
+    switch (Register & 0xF0) {
+    case 0x30:
+        Op.Detune = (Value >> 4) & 7;
+        Op.Multiple = Value & 0x0F;
+        break;
+    case 0x40: Op.TotalLevel = Value & 0x7F; break;
+    case 0x50:
+        Op.KeyScale = Value >> 6;
+        Op.AttackRate = Value & 0x1F;
+        break;
+    case 0x60:
+        Op.AmplitudeMod = Value >> 7;
+        Op.DecayRate = Value & 0x1F;
+        break;
+    case 0x70: Op.SustainRate = Value & 0x1F; break;
+    case 0x80:
+        Op.SustainLevel = Value >> 4;
+        Op.ReleaseRate = Value & 0x0F;
+        break;
+    case 0x90: Op.SsgEnvelope = Value & 0x0F; break;
+    }
+}
+
+std::uint8_t OpnPan(std::uint8_t Value) {
+    switch (Value >> 6) {
+    case 1: return 127; // right only
+    case 2: return 0;   // left only
+    default: return 64; // both, or neither
+    }
+}
+
+TPsgMixerState PsgMixerState(std::uint8_t MixerRegister, std::uint8_t Channel) {
+    return static_cast<TPsgMixerState>(IsBitSet(MixerRegister, Channel) +
+                                       2 * IsBitSet(MixerRegister, Channel + 3));
+}
+
+void ApplyPsgMixerState(TStateConv& Converter, std::uint8_t Channel, TPsgMixerState State) {
+    // Generator mode and preset voice of each sounding state.
+    struct TMixerVoice {
+        std::uint8_t GeneratorMode;
+        void (*InitVoice)(TStateConv&, std::uint8_t);
+    };
+    static constexpr TMixerVoice MixerVoices[3] = {
+        {2, InitToneNoiseVoice}, // tone and noise
+        {1, InitNoiseVoice},     // noise only
+        {0, InitToneVoice},      // tone only
+    };
+    TChannelState& R = Converter.Channels.at(Channel);
+    if (State == MixerSilent) {
+        R.Restrike = 1;
+        return;
+    }
+    const TMixerVoice& Voice = MixerVoices[State];
+    if (R.GeneratorMode != Voice.GeneratorMode) R.Restrike = 1;
+    R.GeneratorMode = Voice.GeneratorMode;
+    Voice.InitVoice(Converter, Channel);
+}
+
+std::uint8_t PsgAmplitudeLoudness(std::uint8_t Value) {
+    if (IsBitSet(Value, 4)) return 96;
+    return VolumeStepToLoudness(static_cast<std::uint8_t>(15 - (Value & 0x0F)));
+}
+
 namespace {
 
 // The four operator presets of the generator voices; fields not listed stay as they are.

@@ -13,6 +13,7 @@ namespace varnhold {
 
 class TStateConv;
 struct TChannelState;
+struct TOperatorState;
 class TSndDevice;
 
 // Nearest MIDI key and the offset from it in 1/32 semitone plus 32.
@@ -112,6 +113,7 @@ protected:
     void CachedFrequencyToNote(std::uint8_t& Note, std::uint8_t& Fine, double Hz) const {
         NoteCache.Convert(Note, Fine, Hz);
     }
+
     // FrequencyToNote of Hz(), remembered under the register values Key and the clock.
     template <class THz>
     void CachedRegisterToNote(std::uint8_t& Note, std::uint8_t& Fine, std::uint32_t Key,
@@ -183,6 +185,32 @@ inline std::uint8_t LowestMultiple4(std::uint8_t M0, std::uint8_t M1, std::uint8
 inline std::uint8_t LowestMultiple2(std::uint8_t M0, std::uint8_t M1) {
     return std::min<std::uint8_t>({15, M0, M1});
 }
+
+// OPN-family operator registers 0x30-0x9F (YM2608, YM2203, YM2612): one group of 16 per
+// parameter, the operator in register bits 3-2 (offsets +0, +4, +8, +12 are operators
+// 0, 2, 1, 3).
+std::uint8_t OpnOperatorOf(std::uint8_t Register);
+// Stores the fields that an OPN operator register write (0x30-0x9F) holds.
+void WriteOpnOperatorFields(TOperatorState& Op, std::uint8_t Register, std::uint8_t Value);
+// Pan of the OPN L/R bits 7-6: right only 127, left only 0, both or neither the centre.
+std::uint8_t OpnPan(std::uint8_t Value);
+
+// Square-wave generators (the AY-3-8910 family and the YM2608's SSG). The mixer state of a
+// channel, from its tone-off and noise-off bits in the mixer register.
+enum TPsgMixerState : std::uint16_t {
+    MixerToneNoise = 0,
+    MixerNoiseOnly = 1,
+    MixerToneOnly = 2,
+    MixerSilent = 3,
+};
+TPsgMixerState PsgMixerState(std::uint8_t MixerRegister, std::uint8_t Channel);
+// A mixer state applied to record Channel: a sounding state selects its generator mode
+// (striking the note again when the mode changes) and writes its preset voice; the silent
+// state only strikes again and keeps mode and voice.
+void ApplyPsgMixerState(TStateConv& Converter, std::uint8_t Channel, TPsgMixerState State);
+// Loudness of an amplitude register: bits 3-0 the level (15 loudest); bit 4 envelope mode,
+// which is not followed and gets a fixed middle loudness.
+std::uint8_t PsgAmplitudeLoudness(std::uint8_t Value);
 
 // Preset voices of square-wave and noise generator channels, written into record Channel.
 void InitToneVoice(TStateConv& Converter, std::uint8_t Channel);

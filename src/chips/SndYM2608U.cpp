@@ -46,9 +46,6 @@ namespace varnhold {
 
 namespace {
 
-// Operator number by register bits 3-2.
-constexpr std::array<std::uint8_t, 4> OperatorOfOffset{0, 2, 1, 3};
-
 // Chip-local channel of FM slot indices 0-7.
 constexpr std::array<std::uint8_t, 8> FmLocalChannel{0, 1, 2, 15, 3, 4, 5, 15};
 
@@ -57,29 +54,6 @@ constexpr std::uint8_t RhythmDump = 0x80;
 constexpr std::uint8_t PortBit(std::uint8_t Port) {
     return Port & 1;
 }
-
-constexpr std::uint8_t PanOf(std::uint8_t Value) {
-    switch (Value >> 6) {
-    case 1: return 127; // right only
-    case 2: return 0;   // left only
-    default: return 64; // both, or neither
-    }
-}
-
-void UpdateFmLoudness(TChannelState& R) {
-    R.Loudness = CarrierLoudness(R);
-}
-
-// Generator mode and preset voice of each sounding SSG mixer state.
-struct TMixerVoice {
-    std::uint8_t GeneratorMode;
-    void (*InitVoice)(TStateConv&, std::uint8_t);
-};
-constexpr TMixerVoice MixerVoices[3] = {
-    {2, InitToneNoiseVoice}, // tone and noise
-    {1, InitNoiseVoice},     // noise only
-    {0, InitToneVoice},      // tone only
-};
 
 } // namespace
 
@@ -150,32 +124,21 @@ void TSndYM2608::WriteSsgPeriod(TStateConv& Converter, std::uint8_t Register, st
 // keeps its voice and is struck again when it comes back.
 void TSndYM2608::WriteSsgMixer(TStateConv& Converter, std::uint8_t Value) {
     for (std::uint8_t c = 0; c < 3; ++c)
-        SsgMixer[c] = static_cast<std::uint16_t>(IsBitSet(Value, c) + 2 * IsBitSet(Value, c + 3));
+        SsgMixer[c] = PsgMixerState(Value, c);
 
     for (std::uint8_t c = 0; c < 3; ++c) {
         const std::uint8_t Record = MapChannel(LocalChannelOf(SsgSlot + c));
         TChannelState& R = Converter.Channels[Record];
         R.ProgramPending = 1;
-        if (SsgMixer[c] == MixerSilent) {
-            R.Restrike = 1;
-            continue;
-        }
-        const TMixerVoice& Voice = MixerVoices[SsgMixer[c]];
-        if (R.GeneratorMode != Voice.GeneratorMode) R.Restrike = 1;
-        SsgMode[c] = Voice.GeneratorMode;
-        R.GeneratorMode = Voice.GeneratorMode;
-        Voice.InitVoice(Converter, Record);
+        ApplyPsgMixerState(Converter, Record, static_cast<TPsgMixerState>(SsgMixer[c]));
+        if (SsgMixer[c] != MixerSilent) SsgMode[c] = R.GeneratorMode;
     }
 }
 
 void TSndYM2608::WriteSsgLevel(TStateConv& Converter, std::uint8_t SsgChannel, std::uint8_t Value) {
     TChannelState& R = RecordOf(Converter, SsgSlot + SsgChannel);
     if (!Converter.DebugMode) R.ToneGenerator = 1;
-    // The envelope is not followed; an enveloped channel gets a fixed middle loudness.
-    if (IsBitSet(Value, 4))
-        R.Loudness = 96;
-    else
-        R.Loudness = VolumeStepToLoudness(static_cast<std::uint8_t>(15 - (Value & 0x0F)));
+    R.Loudness = PsgAmplitudeLoudness(Value);
     if (R.Loudness == 0) R.Restrike = 1;
 }
 
@@ -218,7 +181,9 @@ void TSndYM2608::WriteFm(TStateConv& Converter, std::uint8_t Port, std::uint8_t 
     const std::uint8_t Slot = static_cast<std::uint8_t>(PortBit(Port) * 4 + (Register & 3));
     TChannelState& R = RecordOf(Converter, Slot);
     if (Register < 0xA0) {
-        WriteOperator(R, Register, Value);
+        // Operator parameters only: a new voice is announced by the algorithm register.
+        WriteOpnOperatorFields(R.Operators[OpnOperatorOf(Register)], Register, Value);
+        if ((Register & 0xF0) == 0x40) R.Loudness = CarrierLoudness(R);
     } else if (Register < 0xA4) {
         FNumber[Slot] = (FNumber[Slot] & 0xFF00) | Value;
         UpdateFmPitch(Converter, Slot);
@@ -234,36 +199,7 @@ void TSndYM2608::WriteFm(TStateConv& Converter, std::uint8_t Port, std::uint8_t 
     } else {
         R.Ams = (Value >> 4) & 3;
         R.Pms = Value & 7;
-        R.Pan = PanOf(Value);
-    }
-}
-
-// Operator parameters only: a new voice is announced by the algorithm register alone.
-void TSndYM2608::WriteOperator(TChannelState& R, std::uint8_t Register, std::uint8_t Value) {
-    TOperatorState& Op = R.Operators[OperatorOfOffset[(Register >> 2) & 3]];
-    switch (Register & 0xF0) {
-    case 0x30:
-        Op.Detune = (Value >> 4) & 7;
-        Op.Multiple = Value & 0x0F;
-        break;
-    case 0x40:
-        Op.TotalLevel = Value & 0x7F;
-        UpdateFmLoudness(R);
-        break;
-    case 0x50:
-        Op.KeyScale = Value >> 6;
-        Op.AttackRate = Value & 0x1F;
-        break;
-    case 0x60:
-        Op.AmplitudeMod = Value >> 7;
-        Op.DecayRate = Value & 0x1F;
-        break;
-    case 0x70: Op.SustainRate = Value & 0x1F; break;
-    case 0x80:
-        Op.SustainLevel = Value >> 4;
-        Op.ReleaseRate = Value & 0x0F;
-        break;
-    case 0x90: Op.SsgEnvelope = Value & 0x0F; break;
+        R.Pan = OpnPan(Value);
     }
 }
 

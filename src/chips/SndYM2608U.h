@@ -21,12 +21,7 @@ public:
     static constexpr std::uint8_t SsgSlot = 16;
 
     // SSG mixer states of one channel, from register 0x07.
-    enum : std::uint16_t {
-        MixerToneNoise = 0,
-        MixerNoiseOnly = 1,
-        MixerToneOnly = 2,
-        MixerSilent = 3,
-    };
+    using enum TPsgMixerState;
 
     std::array<std::uint16_t, 4> SsgPeriod{}; // 12-bit tone period of SSG A-C (0..2 used)
     std::array<std::uint16_t, 4> SsgMixer{};  // mixer state of SSG A-C (0..2 used)
@@ -60,7 +55,6 @@ private:
     void WriteKeyOnOff(TStateConv& Converter, std::uint8_t Port, std::uint8_t Value);
     void WriteFm(TStateConv& Converter, std::uint8_t Port, std::uint8_t Register,
                  std::uint8_t Value);
-    static void WriteOperator(TChannelState& R, std::uint8_t Register, std::uint8_t Value);
 
     void UpdateSsgPitch(TStateConv& Converter, std::uint8_t SsgChannel) const;
     void UpdateFmPitch(TStateConv& Converter, std::uint8_t Slot) const;

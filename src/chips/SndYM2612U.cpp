@@ -34,23 +34,8 @@ namespace {
 
 constexpr std::array<std::uint8_t, 16> ChannelTable{0, 1, 2, 2, 3, 4, 5, 5, 3, 4, 5, 5, 3, 4, 5, 5};
 
-// Operator number by register bits 3-2.
-constexpr std::array<std::uint8_t, 4> OperatorOfSlot{0, 2, 1, 3};
-
 constexpr std::uint8_t PortOf(std::uint8_t Port) {
     return Port > 1 ? 1 : Port;
-}
-
-constexpr std::uint8_t PanOf(std::uint8_t Value) {
-    switch (Value >> 6) {
-    case 1: return 127; // right only
-    case 2: return 0;   // left only
-    default: return 64;
-    }
-}
-
-void UpdateLoudness(TChannelState& R) {
-    R.Loudness = CarrierLoudness(R);
 }
 
 } // namespace
@@ -119,43 +104,19 @@ void TSndYM2612::WriteKeyOnOff(TStateConv& Converter, std::uint8_t Port, std::ui
 }
 
 void TSndYM2612::WriteOperator(TChannelState& R, std::uint8_t Register, std::uint8_t Value) {
-    const std::uint8_t OpIndex = OperatorOfSlot[(Register >> 2) & 3];
-    TOperatorState& Op = R.Operators[OpIndex];
+    const std::uint8_t OpIndex = OpnOperatorOf(Register);
+    WriteOpnOperatorFields(R.Operators[OpIndex], Register, Value);
     switch (Register & 0xF0) {
-    case 0x30:
-        Op.Detune = (Value >> 4) & 7;
-        Op.Multiple = Value & 0x0F;
-        R.ProgramPending = 1;
-        break;
     case 0x40:
-        Op.TotalLevel = Value & 0x7F;
-        UpdateLoudness(R);
+        R.Loudness = CarrierLoudness(R);
         // A modulator's level changes the timbre, not the loudness: a new voice.
         if (IsModulator(R.Algorithm, OpIndex)) {
             R.ProgramPending = 1;
             R.Restrike = 1;
         }
         break;
-    case 0x50:
-        Op.KeyScale = Value >> 6;
-        Op.AttackRate = Value & 0x1F;
-        R.ProgramPending = 1;
-        break;
-    case 0x60:
-        Op.AmplitudeMod = Value >> 7;
-        Op.DecayRate = Value & 0x1F;
-        R.ProgramPending = 1;
-        break;
-    case 0x70:
-        Op.SustainRate = Value & 0x1F;
-        R.ProgramPending = 1;
-        break;
-    case 0x80:
-        Op.SustainLevel = Value >> 4;
-        Op.ReleaseRate = Value & 0x0F;
-        R.ProgramPending = 1;
-        break;
-    case 0x90: Op.SsgEnvelope = Value & 0x0F; break;
+    case 0x90: break; // the SSG-type envelope is not part of the voice
+    default: R.ProgramPending = 1; break;
     }
 }
 
@@ -169,7 +130,7 @@ void TSndYM2612::WriteAlgorithm(TChannelState& R, std::uint8_t Value) {
 void TSndYM2612::WritePanAndSensitivity(TChannelState& R, std::uint8_t Value) {
     R.Ams = (Value >> 4) & 3;
     R.Pms = Value & 7;
-    R.Pan = PanOf(Value);
+    R.Pan = OpnPan(Value);
 }
 
 void TSndYM2612::UpdatePitch(TStateConv& Converter, std::uint8_t Channel) const {
