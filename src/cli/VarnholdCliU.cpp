@@ -80,9 +80,7 @@ std::vector<std::vector<std::size_t>> GroupByOutputName(const TCliOptions& Optio
     std::map<std::string, std::size_t> GroupOf;
     for (std::size_t i = 0; i < Options.Files.size(); ++i) {
         const std::string& File = Options.Files[i];
-        const std::string Dir =
-            Options.OutputDir.empty() ? ExtractFilePath(File) : Options.OutputDir + "/";
-        const std::string Key = Dir + ChangeFileExt(ExtractFileName(File), "");
+        const std::string Key = ChangeFileExt(OutputSourceName(File, Options.OutputDir), "");
         const auto [It, IsNew] = GroupOf.try_emplace(Key, Groups.size());
         if (IsNew) {
             Groups.push_back({i});

@@ -1,9 +1,7 @@
 #include "convert/StateConvU.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
-#include <type_traits>
 
 #include "platform/ErrorsU.h"
 #include "platform/FileUtilU.h"
@@ -55,28 +53,6 @@ constexpr std::array<std::array<std::uint8_t, 3>, 2> GeneratorPrograms{{
 
 const char* const CapturedVoiceName = "Varnhold";
 const char* const ClosingVoiceName = "Brennic-End";
-
-// Records are compared as bytes: every field is a byte, there is no padding.
-static_assert(std::has_unique_object_representations_v<TChannelState>);
-
-std::uint64_t Word(const unsigned char* P) {
-    std::uint64_t W;
-    std::memcpy(&W, P, sizeof W);
-    return W;
-}
-
-// Whether two records hold the same bytes, in eight-byte words (the last one overlapping)
-// rather than a library call for every channel at every mark.
-bool SameRecord(const TChannelState& A, const TChannelState& B) {
-    constexpr std::size_t Size = sizeof(TChannelState);
-    static_assert(Size >= 8);
-    const auto* P = reinterpret_cast<const unsigned char*>(&A);
-    const auto* Q = reinterpret_cast<const unsigned char*>(&B);
-    std::uint64_t Difference = Word(P + Size - 8) ^ Word(Q + Size - 8);
-    for (std::size_t i = 0; i + 8 <= Size; i += 8)
-        Difference |= Word(P + i) ^ Word(Q + i);
-    return Difference == 0;
-}
 
 bool Sounds(const TChannelState& C) {
     return C.Note != 0 && C.KeyReleased == 0 && C.Loudness != 0;
@@ -260,7 +236,7 @@ void TStateConv::ProcessMark() {
         // A record that equals its emitted copy, its sounding state unchanged, sends nothing
         // and changes nothing below: unused and resting channels pass here. (While silent,
         // the copy keeps the loudness last sent, so equal bytes alone do not settle that.)
-        if (SameRecord(C, E) && C.Sounding == (Sounds(C) ? 1 : 0)) continue;
+        if (C == E && C.Sounding == (Sounds(C) ? 1 : 0)) continue;
 
         // 1. A pitch that crossed into the key the last bend already leaned towards stays
         // on the last key and is carried by the bend.
@@ -290,7 +266,7 @@ void TStateConv::ProcessMark() {
                 C.Program = FmDefaultProgram;
             }
             if (C.Program != E.Program && C.Program <= 127) {
-                if (UseProgramChange && DebugMode) {
+                if (WritesVoiceBank()) {
                     Smf.AddControlChange(Now, c, CcBankSelectMsb, DebugBankMsb);
                     Smf.AddControlChange(Now, c, CcBankSelectLsb, DebugBankLsb);
                 }
@@ -372,7 +348,7 @@ void TStateConv::Finish(const std::string& SourceFileName) {
     Smf.EndTime = Now;
     Smf.SaveToFile(MidName);
 
-    if (UseProgramChange && DebugMode) {
+    if (WritesVoiceBank()) {
         TVm3::InitVoice(VoiceScratch);
         Bank.AddVoice(VoiceScratch, VoiceCount, ClosingVoiceName);
         const std::string Vm3Name = Vm3FileName(SourceFileName);

@@ -58,9 +58,9 @@ struct TChannelState {
 
 // One rhythm instrument: 0 bass drum, 1 snare, 2 top cymbal, 3 hi-hat, 4 tom, 5 rim shot.
 struct TRhythmState {
-    std::uint8_t KeyOn = 0;    // struck since the last pass
+    std::uint8_t KeyOn = 0; // struck since the last pass
     std::uint8_t Velocity = 0;
-    std::uint8_t Note = 0;     // General MIDI drum key, rewritten at every pass
+    std::uint8_t Note = 0; // General MIDI drum key, rewritten at every pass
 };
 
 // Converter channel 16 receives chip channels without a MIDI channel; it is never converted.
@@ -102,6 +102,9 @@ public:
     void CaptureVoice(std::uint8_t Channel);
     static void FoldVibrato(std::uint8_t& Note, std::uint8_t& Fine, std::uint8_t LastNote,
                             std::uint8_t LastFine);
+
+    // Captured voices go out as a bank: bank-select before program changes and a .vm3.
+    bool WritesVoiceBank() const { return UseProgramChange && DebugMode; }
 
     // The names Finish writes to, for SourceFileName.
     std::string MidFileName(const std::string& SourceFileName) const;

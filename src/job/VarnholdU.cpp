@@ -70,6 +70,13 @@ void DecodeHeader(const std::uint8_t* P, TS98Header& Header) {
     Header.DeviceCount = Get32(P + 28);
 }
 
+// Where the command stream ends: version 3 names it (0 = the file size); older versions run
+// to the end of the file or the end command.
+std::uint64_t StreamEnd(const TS98Header& Header, int Version, std::uint64_t Size) {
+    if (Version != 3) return UINT64_MAX;
+    return Header.TagOffset != 0 ? Header.TagOffset : Size;
+}
+
 struct TDeviceRecord {
     std::uint32_t DeviceType = 0;
     std::uint32_t DeviceClock = 0;
@@ -209,6 +216,11 @@ std::uint64_t TruncateTick(long double Value) {
 
 } // namespace
 
+std::string OutputSourceName(const std::string& FileName, const std::string& OutputDir) {
+    if (OutputDir.empty()) return FileName;
+    return (OutputDir.back() == '/' ? OutputDir : OutputDir + "/") + ExtractFileName(FileName);
+}
+
 TVarnhold::TVarnhold() = default;
 TVarnhold::~TVarnhold() = default;
 
@@ -255,8 +267,7 @@ int TVarnhold::ValidateS98(TMemoryStream& Stream, std::string& Text) {
         Text = TextBadDeviceCount;
         return -1;
     }
-    const std::uint64_t EndOffset =
-        Version == 3 ? (H.TagOffset != 0 ? H.TagOffset : Size) : UINT64_MAX;
+    const std::uint64_t EndOffset = StreamEnd(H, Version, Size);
     if (H.DumpOffset > Size) {
         Text = TextBadDumpOffset;
         return -1;
@@ -384,8 +395,7 @@ void TVarnhold::SetUpDevices(TMemoryStream& Stream, int Version) {
 void TVarnhold::RunCommands(TMemoryStream& Stream, int Version, const std::string& FileName) {
     const std::uint8_t* Data = Stream.Data();
     const std::uint64_t Size = Stream.Size();
-    const std::uint64_t EndOffset =
-        Version == 3 ? (Header.TagOffset != 0 ? Header.TagOffset : Size) : UINT64_MAX;
+    const std::uint64_t EndOffset = StreamEnd(Header, Version, Size);
     const bool AddressesDevices = Version == 3;
 
     // Who receives the writes of each device number, resolved once instead of per write.
@@ -502,8 +512,7 @@ void RefuseToReplaceInput(const std::string& FileName, const std::string& Target
                           const std::vector<TStateConv*>& Outputs) {
     for (const TStateConv* Converter : Outputs) {
         std::vector<std::string> Names{Converter->MidFileName(Target)};
-        if (Converter->UseProgramChange && Converter->DebugMode)
-            Names.push_back(Converter->Vm3FileName(Target));
+        if (Converter->WritesVoiceBank()) Names.push_back(Converter->Vm3FileName(Target));
         for (const std::string& Name : Names)
             if (SameDirectoryEntry(Name, FileName))
                 throw EFileError("cannot write \"" + Name +
@@ -536,10 +545,7 @@ bool TVarnhold::Convert(const std::string& FileName) {
 
     SetUpDevices(Stream, Version);
 
-    const std::string Target =
-        OutputDir.empty()
-            ? FileName
-            : (OutputDir.back() == '/' ? OutputDir : OutputDir + "/") + ExtractFileName(FileName);
+    const std::string Target = OutputSourceName(FileName, OutputDir);
     std::vector<TStateConv*> Outputs;
     if (SharedOutput) {
         Outputs.push_back(SharedConverter.get());

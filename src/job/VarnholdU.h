@@ -38,6 +38,10 @@ struct TS98Header {
 static_assert(std::numeric_limits<long double>::digits == 64,
               "the tick formula needs an extended type with a 64-bit significand");
 
+// The name that the outputs of FileName are named after: FileName itself, or its file name
+// within OutputDir when that is set.
+std::string OutputSourceName(const std::string& FileName, const std::string& OutputDir);
+
 class TVarnhold {
 public:
     bool UsePanpot = true;

@@ -304,24 +304,13 @@ std::vector<std::uint8_t> TSmf::BuildFile() {
         throw ELimitError("the MIDI track is " + std::to_string(TrackLength) +
                           " bytes long; a track holds at most 4294967295 bytes");
 
-    const std::uint8_t Header[] = {'M',
-                                   'T',
-                                   'h',
-                                   'd',
-                                   0,
-                                   0,
-                                   0,
-                                   6,
-                                   0,
-                                   0,
-                                   0,
-                                   1,
-                                   static_cast<std::uint8_t>(Division >> 8),
-                                   static_cast<std::uint8_t>(Division),
-                                   'M',
-                                   'T',
-                                   'r',
-                                   'k'};
+    // clang-format off
+    const std::uint8_t Header[] = {
+        'M', 'T', 'h', 'd', 0, 0, 0, 6,                 // header chunk of 6 bytes
+        0, 0, 0, 1,                                     // format 0, one track
+        static_cast<std::uint8_t>(Division >> 8), static_cast<std::uint8_t>(Division),
+        'M', 'T', 'r', 'k'};
+    // clang-format on
     std::vector<std::uint8_t> Out(sizeof Header + 4 + static_cast<std::size_t>(TrackLength));
     std::uint8_t* P = std::copy(std::begin(Header), std::end(Header), Out.data());
     WriteBigEndian32(P, static_cast<std::uint32_t>(TrackLength));
@@ -330,8 +319,7 @@ std::vector<std::uint8_t> TSmf::BuildFile() {
     Previous = 0;
     Events.ForEach([&](const TSmfEvent& Event) {
         if (Event.Status == 0) return;
-        P = PutVarLen(P, static_cast<std::uint32_t>(std::max<std::int64_t>(
-                             0, static_cast<std::int64_t>(Event.Time) - Previous)));
+        P = PutVarLen(P, Delta(Event.Time, Previous, "a MIDI event"));
         Previous = std::max<std::int32_t>(0, Event.Time);
         P = Encode(*this, Event, P);
     });
