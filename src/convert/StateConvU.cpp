@@ -1,7 +1,9 @@
 #include "convert/StateConvU.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "platform/ErrorsU.h"
 #include "platform/FileUtilU.h"
@@ -53,6 +55,13 @@ constexpr std::array<std::array<std::uint8_t, 3>, 2> GeneratorPrograms{{
 
 const char* const CapturedVoiceName = "Varnhold";
 const char* const ClosingVoiceName = "Brennic-End";
+
+// Records are compared as bytes (every field is a byte, there is no padding): one block
+// compare instead of a field-by-field walk for every channel at every mark.
+static_assert(std::has_unique_object_representations_v<TChannelState>);
+bool SameRecord(const TChannelState& A, const TChannelState& B) {
+    return std::memcmp(&A, &B, sizeof(TChannelState)) == 0;
+}
 
 bool Sounds(const TChannelState& C) {
     return C.Note != 0 && C.KeyReleased == 0 && C.Loudness != 0;
@@ -236,7 +245,7 @@ void TStateConv::ProcessMark() {
         // A record that equals its emitted copy, its sounding state unchanged, sends nothing
         // and changes nothing below: unused and resting channels pass here. (While silent,
         // the copy keeps the loudness last sent, so equal bytes alone do not settle that.)
-        if (C == E && C.Sounding == (Sounds(C) ? 1 : 0)) continue;
+        if (SameRecord(C, E) && C.Sounding == (Sounds(C) ? 1 : 0)) continue;
 
         // 1. A pitch that crossed into the key the last bend already leaned towards stays
         // on the last key and is carried by the bend.
