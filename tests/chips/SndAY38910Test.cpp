@@ -11,6 +11,7 @@
 #include "chips/SndAY38910U.h"
 #include "convert/StateConvU.h"
 #include "job/VarnholdU.h"
+#include "support/ConvertSupport.h"
 #include "support/MidiText.h"
 #include "support/TestSupport.h"
 
@@ -239,14 +240,8 @@ TEST(TSndYM2149Conversion, ThreeChipsShareChannels0To8) {
     B.Wait(10).End();
 
     test::TTempDir Dir;
-    std::filesystem::create_directory(Dir.File("bin"));
-    TVarnhold Job;
-    Job.ProgramFile = Dir.File("bin/varnhold"); // no debug.txt beside it
-    B.Save(Dir.File("psg.s98"));
-    ASSERT_TRUE(Job.Convert(Dir.File("psg.s98"))) << Job.ResultText;
+    const auto Lines = test::ConvertLog(B, Dir, "psg");
     EXPECT_FALSE(test::FileExistsPlain(Dir.File("psg_ID0_TSndYM2149.mid")));
-
-    const auto Lines = test::MidiFileLines(Dir.File("psg.mid"));
     std::vector<std::string> On, Off, Programs;
     for (int c = 0; c < 9; ++c) {
         On.push_back("0 ch" + std::to_string(c) + " on " + std::to_string(Notes[c]) + " 127");

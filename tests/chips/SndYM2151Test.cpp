@@ -11,6 +11,7 @@
 #include "chips/SndYM2151U.h"
 #include "convert/StateConvU.h"
 #include "job/VarnholdU.h"
+#include "support/ConvertSupport.h"
 #include "support/MidiText.h"
 #include "support/TestSupport.h"
 
@@ -345,14 +346,8 @@ TEST(TSndYM2151Conversion, NotesBendsAndPan) {
     B.Wait(100).End();
 
     test::TTempDir Dir;
-    std::filesystem::create_directory(Dir.File("bin"));
-    TVarnhold Job;
-    Job.ProgramFile = Dir.File("bin/varnhold"); // no debug.txt beside it
-    B.Save(Dir.File("opm.s98"));
-    ASSERT_TRUE(Job.Convert(Dir.File("opm.s98"))) << Job.ResultText;
-
     // The tick-0 set-up, then the chip's events.
-    const std::vector<std::string> Start = test::DefaultFileStartLines();
+    const auto Lines = test::ConvertLog(B, Dir, "opm");
     // clang-format off
     const std::vector<std::string> Events{
         "0 ch0 program 87", "0 ch0 cc 10 32", "0 ch0 cc 11 76", "0 ch0 bend 64", "0 ch0 on 69 127",
@@ -365,11 +360,7 @@ TEST(TSndYM2151Conversion, NotesBendsAndPan) {
         "289 end",
     };
     // clang-format on
-    const auto Lines = test::MidiFileLines(Dir.File("opm.mid"));
-    ASSERT_GE(Lines.size(), Start.size());
-    const auto Split = Lines.begin() + static_cast<std::ptrdiff_t>(Start.size());
-    EXPECT_EQ(std::vector<std::string>(Lines.begin(), Split), Start);
-    EXPECT_EQ(std::vector<std::string>(Split, Lines.end()), Events);
+    EXPECT_EQ(test::EventsAfterDefaultStart(Lines), Events);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "chips/SndYM2413U.h"
 #include "convert/StateConvU.h"
 #include "job/VarnholdU.h"
+#include "support/ConvertSupport.h"
 #include "support/MidiText.h"
 #include "support/TestSupport.h"
 
@@ -300,13 +301,7 @@ TEST(TSndYM2413Conversion, SharesTheFileWithAnSN76489) {
     B.Wait(10).End();
 
     test::TTempDir Dir;
-    std::filesystem::create_directory(Dir.File("bin"));
-    TVarnhold Job;
-    Job.ProgramFile = Dir.File("bin/varnhold"); // no debug.txt beside it
-    B.Save(Dir.File("mix.s98"));
-    ASSERT_TRUE(Job.Convert(Dir.File("mix.s98"))) << Job.ResultText;
-
-    const auto Lines = test::MidiFileLines(Dir.File("mix.mid"));
+    const auto Lines = test::ConvertLog(B, Dir, "mix");
     const std::pair<int, int> Notes[] = {
         {0, 21},  {1, 33}, {2, 45},  {3, 57},  {4, 69},  {5, 81},  {6, 93},
         {7, 105}, {8, 21}, {10, 69}, {11, 60}, {12, 81}, {13, 69},

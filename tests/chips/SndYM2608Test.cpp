@@ -11,6 +11,7 @@
 #include "chips/SndYM2608U.h"
 #include "convert/StateConvU.h"
 #include "job/VarnholdU.h"
+#include "support/ConvertSupport.h"
 #include "support/MidiText.h"
 #include "support/TestSupport.h"
 
@@ -539,16 +540,9 @@ TS98Builder ShortLog() {
 
 TEST(YM2608Conversion, ShortLogEventByEvent) {
     test::TTempDir Dir;
-    std::filesystem::create_directory(Dir.File("bin"));
-    ShortLog().Save(Dir.File("opna.s98"));
-    TVarnhold Job;
-    Job.ProgramFile = Dir.File("bin/varnhold"); // no debug.txt beside it
-    ASSERT_TRUE(Job.Convert(Dir.File("opna.s98"))) << Job.ResultText;
+    const auto Lines = test::ConvertLog(ShortLog(), Dir, "opna");
 
-    std::vector<std::string> Expected{"header format=0 tracks=1 division=48",
-                                      "0 tempo 120 (500000us)", "0 sysex 7F 7F 04 01 00 76 F7"};
-    for (const std::string& L : test::ChannelSetUpLines())
-        Expected.push_back(L);
+    std::vector<std::string> Expected = test::DefaultFileStartLines();
     for (const char* L :
          {"0 ch0 program 87", // FM channel, program changes off
           "0 ch0 cc 10 0",    // left
@@ -564,7 +558,7 @@ TEST(YM2608Conversion, ShortLogEventByEvent) {
           "192 ch6 off 60 0", // level 0; the dump write strikes nothing
           "289 end"})
         Expected.push_back(L);
-    EXPECT_EQ(test::MidiFileLines(Dir.File("opna.mid")), Expected);
+    EXPECT_EQ(Lines, Expected);
 }
 
 // The bundled tune: FM, SSG and drum notes all reach the MIDI file.

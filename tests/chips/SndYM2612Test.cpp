@@ -10,6 +10,7 @@
 #include "chips/SndYM2612U.h"
 #include "convert/StateConvU.h"
 #include "job/VarnholdU.h"
+#include "support/ConvertSupport.h"
 #include "support/MidiText.h"
 #include "support/TestSupport.h"
 
@@ -334,14 +335,8 @@ TEST(TSndYM2612Conversion, NotesRestrikesAndPan) {
     B.Wait(100).End();
 
     test::TTempDir Dir;
-    std::filesystem::create_directory(Dir.File("bin"));
-    TVarnhold Job;
-    Job.ProgramFile = Dir.File("bin/varnhold"); // no debug.txt beside it
-    B.Save(Dir.File("opn2.s98"));
-    ASSERT_TRUE(Job.Convert(Dir.File("opn2.s98"))) << Job.ResultText;
-
     // The tick-0 set-up, then the chip's events.
-    const std::vector<std::string> Start = test::DefaultFileStartLines();
+    const auto Lines = test::ConvertLog(B, Dir, "opn2");
     // clang-format off
     const std::vector<std::string> Events{
         "0 ch0 program 87", "0 ch0 cc 10 0", "0 ch0 cc 11 76", "0 ch0 bend 64", "0 ch0 on 60 127",
@@ -352,11 +347,7 @@ TEST(TSndYM2612Conversion, NotesRestrikesAndPan) {
         "289 end",
     };
     // clang-format on
-    const auto Lines = test::MidiFileLines(Dir.File("opn2.mid"));
-    ASSERT_GE(Lines.size(), Start.size());
-    const auto Split = Lines.begin() + static_cast<std::ptrdiff_t>(Start.size());
-    EXPECT_EQ(std::vector<std::string>(Lines.begin(), Split), Start);
-    EXPECT_EQ(std::vector<std::string>(Split, Lines.end()), Events);
+    EXPECT_EQ(test::EventsAfterDefaultStart(Lines), Events);
 }
 
 } // namespace
